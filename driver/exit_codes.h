@@ -1,0 +1,12 @@
+#pragma once
+
+// Exit statuses of qv_demo; listed in --help.
+enum ExitCode {
+    kExitOk = 0,
+    kExitUsage = 2,           // bad option or region on the command line
+    kExitInput = 3,           // the video cannot be opened or has no first frame
+    kExitOutput = 4,          // the output video or the JSON file cannot be written
+    kExitModelInit = 5,       // the detector could not be created
+    kExitRegions = 6,         // the detector rejected the regions
+    kExitInterrupted = 128,   // plus the signal number: 130 for SIGINT, 143 for SIGTERM
+};

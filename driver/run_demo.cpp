@@ -1,0 +1,201 @@
+#include "driver/run_demo.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/highgui.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "driver/alarm_caption.h"
+#include "driver/console_text.h"
+#include "driver/elapsed.h"
+#include "driver/event_report.h"
+#include "driver/exit_codes.h"
+#include "driver/frame_log.h"
+#include "driver/stop_signal.h"
+#include "overlay/drawing.h"
+
+namespace {
+
+const char *kWindowName = "1channels";
+
+bool is_camera_index(const std::string &source)
+{
+    return !source.empty() && source.size() <= 3 && source.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Opens a file, URL or camera. Returns an empty string, or why it failed.
+std::string open_source(const std::string &source, cv::VideoCapture &capture)
+{
+    if (is_camera_index(source)) {
+        if (!capture.open(std::stoi(source)))
+            return "cannot open camera " + source;
+        return {};
+    }
+    if (source.find("://") == std::string::npos) {
+        struct stat st;
+        if (stat(source.c_str(), &st) != 0)
+            return "cannot open video " + source + ": " + std::strerror(errno);
+        if (S_ISDIR(st.st_mode))
+            return "cannot open video " + source + ": it is a directory";
+    }
+    if (!capture.open(source, cv::CAP_ANY))
+        return "cannot open video " + source + ": not a video OpenCV can decode";
+    return {};
+}
+
+// Converts a decoded frame into the run's two working images.
+void prepare_frame(const cv::Mat &frame, cv::Mat &colour_frame, cv::Mat &grey_frame)
+{
+    cv::resize(frame, colour_frame, colour_frame.size(), 0, 0, cv::INTER_LINEAR);
+    // RGB2GRAY on a BGR frame on purpose: the detector was tuned on grey made this way.
+    cv::cvtColor(colour_frame, grey_frame, cv::COLOR_RGB2GRAY);
+}
+
+// Outlines every installed region in black: lines as segments, zones as closed polygons.
+void draw_regions(cv::Mat &colour_frame, const std::vector<qv_region> &regions)
+{
+    const cv::Scalar black(0, 0, 0, 0);
+    for (const qv_region &region : regions) {
+        const int n = std::max(0, std::min<int>(region.point_count, QV_MAX_REGION_POINTS));
+        if (n == 2) {
+            cv::line(colour_frame, cv::Point(region.points[0].x, region.points[0].y),
+                     cv::Point(region.points[1].x, region.points[1].y), black, 1, cv::LINE_8, 0);
+        } else if (n > 2) {
+            std::vector<cv::Point> polygon;
+            for (int i = 0; i < n; ++i)
+                polygon.emplace_back(region.points[i].x, region.points[i].y);
+            cv::polylines(colour_frame, polygon, true, black, 1, cv::LINE_8, 0);
+        }
+    }
+}
+
+} // namespace
+
+int run_demo(const RunOptions &options)
+{
+    // The region array stays at one address for the whole run: the detector keeps reading it.
+    const std::vector<qv_region> regions = options.regions.empty() ? std::vector<qv_region>{default_region()}
+                                                                   : options.regions;
+    const int32_t region_count = static_cast<int32_t>(regions.size());
+    void *handle = nullptr;
+
+    cv::VideoCapture capture;
+    const std::string open_error = open_source(options.input, capture);
+    if (!open_error.empty()) {
+        std::fprintf(stderr, "qv_demo: %s\n", open_error.c_str());
+        return kExitInput;
+    }
+    cv::Mat frame;
+    if (!capture.read(frame) || frame.empty()) {
+        std::fprintf(stderr, "qv_demo: video %s has no frames\n", options.input.c_str());
+        return kExitInput;
+    }
+
+    cv::Mat colour_frame(frame.rows, frame.cols, CV_8UC3);
+    cv::Mat grey_frame(colour_frame.rows, colour_frame.cols, CV_8UC1);
+    prepare_frame(frame, colour_frame, grey_frame);
+
+    cv::VideoWriter writer(options.output, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0, colour_frame.size(),
+                           true);
+    if (!writer.isOpened()) {
+        std::fprintf(stderr, "qv_demo: cannot create output video %s\n", options.output.c_str());
+        return kExitOutput;
+    }
+    FrameLog frame_log;
+    if (!options.json_path.empty()) {
+        const std::string error = frame_log.open(options.json_path);
+        if (!error.empty()) {
+            std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
+            return kExitOutput;
+        }
+    }
+    AlarmCaption caption(options.font_path);
+
+    int64_t total = 0;
+    int32_t frames = 0;
+    std::printf("width = %d height = %d\n", grey_frame.cols, grey_frame.rows);
+
+    // One result record for the whole run; the detector overwrites what it reports.
+    auto result = std::make_unique<qv_result>();
+    int exit_code = kExitOk;
+    while (true) {
+        if (const int signal_number = stop_requested()) {
+            exit_code = kExitInterrupted + signal_number;
+            break;
+        }
+        if (!capture.read(frame) || frame.empty())
+            break;
+        prepare_frame(frame, colour_frame, grey_frame);
+
+        if (frames == 0) {
+            qv_config config;
+            config.param_a = 0;
+            config.param_b = 0;
+            config.image = qv_image(grey_frame.cols, grey_frame.rows, grey_frame.channels(), grey_frame.data);
+            config.param_c = 1;
+            config.param_flag = 0;
+            config.param_d = 10;
+            config.param_e = 1000000;
+            qv_init(&handle, config);
+            if (handle == nullptr) {
+                std::printf("model initial failed\n");
+                return kExitModelInit;
+            }
+            if (qv_init_region(handle, region_count, regions.data(), 0) == 0) {
+                std::cout << console_text("区域设置有问题！！！") << std::endl;
+                return kExitRegions;
+            }
+        }
+
+        const int64_t t0 = counter_now();
+        const qv_image view(grey_frame.cols, grey_frame.rows, grey_frame.channels(), grey_frame.data);
+        qv_detect(handle, view, regions.data(), result.get());
+        const int64_t t1 = counter_now();
+        const int32_t detect_us = elapsed_us(t0, t1);
+        total += detect_us;
+        std::printf("detect time:%" PRId32 " us\n", detect_us);
+
+        draw_regions(colour_frame, regions);
+        draw_tracks(colour_frame.data, result->objects, result->count, colour_frame.cols, colour_frame.rows,
+                    static_cast<int>(colour_frame.step));
+        draw_boxes(colour_frame.data, result->objects, result->count, colour_frame.cols, colour_frame.rows,
+                   static_cast<int>(colour_frame.step), region_count);
+        const std::string caption_text = report_events(*result, region_count, stdout);
+        if (!caption_text.empty())
+            caption.draw(colour_frame, caption_text);
+
+        frame_log.write(frames, detect_us, *result, region_count);
+        ++frames;
+        writer.write(colour_frame);
+        if (options.show_window) {
+            cv::imshow(kWindowName, colour_frame);
+            cv::waitKey(1);
+        }
+        if (frames >= options.max_frames)
+            break;
+    }
+
+    const int64_t average = frames > 0 ? total / frames : 0;
+    std::printf("aver time:%" PRId64 " us\n", average);
+    std::fflush(stdout);
+
+    writer.release();
+    capture.release();
+    const std::string log_error = frame_log.close();
+    if (!log_error.empty()) {
+        std::fprintf(stderr, "qv_demo: %s\n", log_error.c_str());
+        if (exit_code == kExitOk)
+            exit_code = kExitOutput;
+    }
+    return exit_code;
+}

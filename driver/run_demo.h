@@ -1,0 +1,9 @@
+#pragma once
+#include "driver/run_options.h"
+
+// Runs the whole demo: opens the input, creates the working images and the
+// output video, then for each frame converts, detects (creating the detector on
+// the first processed frame), draws, reports, writes and shows. Returns the
+// exit status (driver/exit_codes.h). Every file it opened is closed and valid
+// on every way out.
+int run_demo(const RunOptions &options);
