@@ -17,6 +17,7 @@ int64_t counter_frequency()
 int32_t elapsed_us(int64_t start, int64_t end)
 {
     const double frequency = static_cast<double>(counter_frequency());
-    const double us = (static_cast<double>(end) - static_cast<double>(start)) * 1000000.0 / frequency;
+    // Subtract in integers first: large readings lose their low bits as doubles.
+    const double us = static_cast<double>(end - start) * 1000000.0 / frequency;
     return static_cast<int32_t>(us);  // truncates toward zero
 }

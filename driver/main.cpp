@@ -47,6 +47,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "qv_demo: window off (no display); frames are still written\n");
     }
 
+    quiet_video_backends();
     install_stop_handlers();
     const int status = run_demo(options);
     if (status != kExitModelInit && options.pause_at_end)

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -48,8 +50,9 @@ std::string open_source(const std::string &source, cv::VideoCapture &capture)
         if (S_ISDIR(st.st_mode))
             return "cannot open video " + source + ": it is a directory";
     }
-    if (!capture.open(source, cv::CAP_ANY))
-        return "cannot open video " + source + ": not a video OpenCV can decode";
+    // FFmpeg reads every file and stream we take; the other backends are a fallback.
+    if (!capture.open(source, cv::CAP_FFMPEG) && !capture.open(source, cv::CAP_ANY))
+        return "cannot open video " + source + ": not a video that can be decoded";
     return {};
 }
 
@@ -80,6 +83,14 @@ void draw_regions(cv::Mat &colour_frame, const std::vector<qv_region> &regions)
 }
 
 } // namespace
+
+void quiet_video_backends()
+{
+    // A bad input gets our one-line message, not pages of decoder chatter.
+    setenv("OPENCV_FFMPEG_LOGLEVEL", "-8", 0);
+    if (std::getenv("OPENCV_LOG_LEVEL") == nullptr)
+        cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+}
 
 int run_demo(const RunOptions &options)
 {

@@ -7,3 +7,7 @@
 // exit status (driver/exit_codes.h). Every file it opened is closed and valid
 // on every way out.
 int run_demo(const RunOptions &options);
+
+// Silences the video backends' own console chatter (unless the user asked for
+// it through their environment variables). Call before the first video is opened.
+void quiet_video_backends();
