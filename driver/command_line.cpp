@@ -25,7 +25,7 @@ const char *kFooter =
     "Region kinds: 1 forbidden zone (polygon, 3-10 points), 2 one-way line, 3 two-way line,\n"
     "4 loiter zone (polygon), 5 left-object zone (polygon). Coordinates are frame pixels.\n"
     "\n"
-    "Exit status: 0 finished, 2 bad command line, 3 video cannot be opened or is empty,\n"
+    "Exit status: 0 finished, 1 unexpected fault, 2 bad command line, 3 video cannot be opened or is empty,\n"
     "4 output cannot be written, 5 detector could not be created, 6 regions rejected,\n"
     "130/143 stopped by SIGINT/SIGTERM (output files are closed and valid).";
 

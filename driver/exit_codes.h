@@ -3,6 +3,7 @@
 // Exit statuses of qv_demo; listed in --help.
 enum ExitCode {
     kExitOk = 0,
+    kExitFailure = 1,         // an unexpected fault (out of memory, a library exception)
     kExitUsage = 2,           // bad option or region on the command line
     kExitInput = 3,           // the video cannot be opened or has no first frame
     kExitOutput = 4,          // the output video or the JSON file cannot be written

@@ -1,6 +1,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <unistd.h>
 
 #include "driver/command_line.h"
@@ -49,7 +50,14 @@ int main(int argc, char **argv)
 
     quiet_video_backends();
     install_stop_handlers();
-    const int status = run_demo(options);
+    int status = kExitOk;
+    try {
+        status = run_demo(options);
+    } catch (const std::exception &e) {
+        // Unwinding has closed the output files by now.
+        std::fprintf(stderr, "qv_demo: %s\n", e.what());
+        return kExitFailure;
+    }
     if (status != kExitModelInit && options.pause_at_end)
         pause_for_key();
     return status;

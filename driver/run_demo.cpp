@@ -8,14 +8,12 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
 #include "driver/alarm_caption.h"
 #include "driver/console_text.h"
@@ -24,37 +22,13 @@
 #include "driver/exit_codes.h"
 #include "driver/frame_log.h"
 #include "driver/stop_signal.h"
+#include "driver/video_output.h"
+#include "driver/video_source.h"
 #include "overlay/drawing.h"
 
 namespace {
 
 const char *kWindowName = "1channels";
-
-bool is_camera_index(const std::string &source)
-{
-    return !source.empty() && source.size() <= 3 && source.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// Opens a file, URL or camera. Returns an empty string, or why it failed.
-std::string open_source(const std::string &source, cv::VideoCapture &capture)
-{
-    if (is_camera_index(source)) {
-        if (!capture.open(std::stoi(source)))
-            return "cannot open camera " + source;
-        return {};
-    }
-    if (source.find("://") == std::string::npos) {
-        struct stat st;
-        if (stat(source.c_str(), &st) != 0)
-            return "cannot open video " + source + ": " + std::strerror(errno);
-        if (S_ISDIR(st.st_mode))
-            return "cannot open video " + source + ": it is a directory";
-    }
-    // FFmpeg reads every file and stream we take; the other backends are a fallback.
-    if (!capture.open(source, cv::CAP_FFMPEG) && !capture.open(source, cv::CAP_ANY))
-        return "cannot open video " + source + ": not a video that can be decoded";
-    return {};
-}
 
 // Converts a decoded frame into the run's two working images.
 void prepare_frame(const cv::Mat &frame, cv::Mat &colour_frame, cv::Mat &grey_frame)
@@ -100,14 +74,14 @@ int run_demo(const RunOptions &options)
     const int32_t region_count = static_cast<int32_t>(regions.size());
     void *handle = nullptr;
 
-    cv::VideoCapture capture;
-    const std::string open_error = open_source(options.input, capture);
+    VideoSource capture;
+    const std::string open_error = capture.open(options.input);
     if (!open_error.empty()) {
         std::fprintf(stderr, "qv_demo: %s\n", open_error.c_str());
         return kExitInput;
     }
     cv::Mat frame;
-    if (!capture.read(frame) || frame.empty()) {
+    if (!capture.read(frame)) {
         std::fprintf(stderr, "qv_demo: video %s has no frames\n", options.input.c_str());
         return kExitInput;
     }
@@ -116,10 +90,10 @@ int run_demo(const RunOptions &options)
     cv::Mat grey_frame(colour_frame.rows, colour_frame.cols, CV_8UC1);
     prepare_frame(frame, colour_frame, grey_frame);
 
-    cv::VideoWriter writer(options.output, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0, colour_frame.size(),
-                           true);
-    if (!writer.isOpened()) {
-        std::fprintf(stderr, "qv_demo: cannot create output video %s\n", options.output.c_str());
+    VideoOutput writer;
+    const std::string output_error = writer.open(options.output, colour_frame.size());
+    if (!output_error.empty()) {
+        std::fprintf(stderr, "qv_demo: %s\n", output_error.c_str());
         return kExitOutput;
     }
     FrameLog frame_log;
@@ -144,8 +118,11 @@ int run_demo(const RunOptions &options)
             exit_code = kExitInterrupted + signal_number;
             break;
         }
-        if (!capture.read(frame) || frame.empty())
+        if (!capture.read(frame)) {
+            if (!capture.end_reason().empty())
+                std::fprintf(stderr, "qv_demo: %s\n", capture.end_reason().c_str());
             break;
+        }
         prepare_frame(frame, colour_frame, grey_frame);
 
         if (frames == 0) {
@@ -200,11 +177,11 @@ int run_demo(const RunOptions &options)
     std::printf("aver time:%" PRId64 " us\n", average);
     std::fflush(stdout);
 
-    writer.release();
     capture.release();
-    const std::string log_error = frame_log.close();
-    if (!log_error.empty()) {
-        std::fprintf(stderr, "qv_demo: %s\n", log_error.c_str());
+    for (const std::string &error : {writer.close(), frame_log.close()}) {
+        if (error.empty())
+            continue;
+        std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
         if (exit_code == kExitOk)
             exit_code = kExitOutput;
     }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -214,9 +215,11 @@ TEST_F(RunDemo, DetectorFailuresEndWithTheirStatusAndAClosedOutput)
 TEST_F(RunDemo, UnwritableOutputsAreReported)
 {
     const std::string clip = write_test_clip(dir.file("in.avi"), 3, 64, 48);
-    const CapturedRun avi = run_captured(test_options(clip, dir.file("no/such/folder/out.avi")));
-    EXPECT_EQ(avi.status, kExitOutput);
-    EXPECT_NE(avi.err.find("no/such/folder/out.avi"), std::string::npos) << avi.err;
+    for (const std::string &output : {dir.file("no/such/folder/out.avi"), std::string("/dev/full"), dir.path()}) {
+        const CapturedRun avi = run_captured(test_options(clip, output));
+        EXPECT_EQ(avi.status, kExitOutput) << output;
+        EXPECT_NE(avi.err.find(output), std::string::npos) << avi.err;
+    }
 
     RunOptions options = test_options(clip, dir.file("out.avi"));
     options.json_path = dir.file("no/such/folder/f.jsonl");
@@ -239,4 +242,26 @@ TEST_F(RunDemo, ObjectsOutsideTheFrameAreDrawnSafely)
     const CapturedRun run = run_captured(test_options(clip, dir.file("out.avi")));
     EXPECT_EQ(run.status, kExitOk);
     EXPECT_EQ(count_readable_frames(dir.file("out.avi")), 2);
+}
+
+TEST_F(RunDemo, SignalStopsAfterTheFrameInHandWithEverythingClosed)
+{
+    const std::string clip = write_test_clip(dir.file("in.avi"), 9, 64, 48);
+    install_stop_handlers();
+    for (const int signal_number : {SIGTERM, SIGINT}) {
+        fake::reset();
+        clear_stop_request();
+        fake::raise_during_detect(2, signal_number);
+        RunOptions options = test_options(clip, dir.file("out.avi"));
+        options.json_path = dir.file("frames.jsonl");
+        const CapturedRun run = run_captured(options);
+        EXPECT_EQ(run.status, 128 + signal_number);
+        EXPECT_EQ(fake::calls().detect, 3);
+        EXPECT_NE(run.out.find("aver time:"), std::string::npos);
+        EXPECT_EQ(count_readable_frames(dir.file("out.avi")), 3);
+        EXPECT_EQ(read_lines(options.json_path).size(), 3u);
+    }
+    clear_stop_request();
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
 }

@@ -1,5 +1,6 @@
 #include "tests/support/fake_detector.h"
 
+#include <csignal>
 #include <cstring>
 
 namespace fake {
@@ -11,6 +12,8 @@ struct State {
     bool fail_init = false;
     bool reject_regions = false;
     int handle_token = 0;
+    int raise_at = -1;
+    int raise_signal = 0;
 };
 
 State &state()
@@ -39,6 +42,12 @@ void fail_init(bool fail)
 void reject_regions(bool reject)
 {
     state().reject_regions = reject;
+}
+
+void raise_during_detect(int k, int signal_number)
+{
+    state().raise_at = k;
+    state().raise_signal = signal_number;
 }
 
 const Calls &calls()
@@ -86,6 +95,8 @@ extern "C" void qv_detect(void *, qv_image image, const qv_region *regions, qv_r
 {
     fake::State &s = fake::state();
     const int k = s.calls.detect++;
+    if (k == s.raise_at)
+        std::raise(s.raise_signal);
     if (regions != s.calls.region_address)
         s.calls.same_region_address = false;
     if (image.width != s.calls.config.image.width || image.height != s.calls.config.image.height ||

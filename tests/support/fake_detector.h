@@ -27,6 +27,8 @@ void reset();
 void set_results(std::vector<qv_result> results);
 void fail_init(bool fail);
 void reject_regions(bool reject);
+// Raises the signal inside detect call k (counting from 0), as a user's Ctrl-C would arrive mid-frame.
+void raise_during_detect(int k, int signal_number);
 const Calls &calls();
 
 // An all-zero result with count objects, ids 0..count-1 and a small box each.

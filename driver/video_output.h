@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+// The run's output video: MJPG AVI at 30 frames per second. Closed on every
+// way out (destructor), so the file is valid with the frames written so far.
+class VideoOutput {
+public:
+    // Creates path for frames of the given size. Returns "" or a one-line reason.
+    std::string open(const std::string &path, cv::Size size);
+
+    void write(const cv::Mat &frame);
+
+    // Closes the file and checks that it holds every frame written; returns ""
+    // or a one-line reason (a full disk, say).
+    std::string close();
+
+private:
+    cv::VideoWriter writer_;
+    std::string path_;
+    int frames_ = 0;
+};

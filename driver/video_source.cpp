@@ -1,0 +1,84 @@
+#include "driver/video_source.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// A stream that delivers nothing for this long has stopped.
+constexpr int kOpenTimeoutMs = 10000;
+constexpr int kReadTimeoutMs = 5000;
+constexpr int kLiveReadAttempts = 3;
+
+bool is_camera_index(const std::string &source)
+{
+    return !source.empty() && source.size() <= 3 && source.find_first_not_of("0123456789") == std::string::npos;
+}
+
+bool is_url(const std::string &source)
+{
+    return source.find("://") != std::string::npos;
+}
+
+} // namespace
+
+std::string VideoSource::open(const std::string &source)
+{
+    source_ = source;
+    end_reason_.clear();
+    const std::vector<int> timeouts = {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kOpenTimeoutMs, cv::CAP_PROP_READ_TIMEOUT_MSEC,
+                                       kReadTimeoutMs};
+    if (is_camera_index(source)) {
+        live_ = true;
+        if (!capture_.open(std::stoi(source), cv::CAP_ANY))
+            return "cannot open camera " + source;
+        return {};
+    }
+    live_ = is_url(source);
+    if (!live_) {
+        struct stat st;
+        if (stat(source.c_str(), &st) != 0)
+            return "cannot open video " + source + ": " + std::strerror(errno);
+        if (S_ISDIR(st.st_mode))
+            return "cannot open video " + source + ": it is a directory";
+    }
+    // FFmpeg reads every file and stream we take; other backends only add noise on bad input.
+    if (!capture_.open(source, cv::CAP_FFMPEG, timeouts))
+        return "cannot open video " + source + ": not a video that can be decoded";
+    return {};
+}
+
+bool VideoSource::read(cv::Mat &frame)
+{
+    for (int attempt = 0; attempt < (live_ ? kLiveReadAttempts : 1); ++attempt) {
+        bool ok = false;
+        try {
+            ok = capture_.read(raw_) && !raw_.empty();
+        } catch (const cv::Exception &) {
+            ok = false;  // a decoder fault mid-file ends the input like its end would
+        }
+        if (ok) {
+            // The working images are 8-bit BGR whatever the decoder hands out.
+            if (raw_.depth() != CV_8U)
+                raw_.convertTo(raw_, CV_8U);
+            if (raw_.channels() == 1)
+                cv::cvtColor(raw_, frame, cv::COLOR_GRAY2BGR);
+            else if (raw_.channels() == 4)
+                cv::cvtColor(raw_, frame, cv::COLOR_BGRA2BGR);
+            else
+                frame = raw_;
+            return true;
+        }
+        if (live_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    if (live_)
+        end_reason_ = source_ + " stopped delivering frames";
+    return false;
+}

@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+// The run's input: a video file, a stream URL or a camera index.
+class VideoSource {
+public:
+    // Opens source. Returns an empty string, or a one-line reason naming it.
+    std::string open(const std::string &source);
+
+    // Reads the next frame as 8-bit BGR. False at the end of a file, or once a
+    // stream or camera has delivered nothing for a bounded number of tries.
+    bool read(cv::Mat &frame);
+
+    // Why the last read ended the input early ("" for a normal end of file).
+    const std::string &end_reason() const { return end_reason_; }
+
+    void release() { capture_.release(); }
+
+private:
+    cv::VideoCapture capture_;
+    cv::Mat raw_;
+    std::string source_;
+    bool live_ = false;  // stream or camera: a failed read may be a hiccup
+    std::string end_reason_;
+};
