@@ -1,0 +1,342 @@
+// The preset scenes. Positions are fractions of the frame so one layout serves any
+// size; the seed picks clothing, walking speeds and noise.
+#include "tests/scenes/scene.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qvs {
+namespace {
+
+enum class Contrast { High, Medium, Low };
+
+constexpr int kBackgroundMean = 125;
+
+class Builder {
+public:
+    Builder(SceneKind kind, uint32_t seed, int width, int height)
+        : scene(scene_name(kind), width, height, 1, seed), rng(0x5CE7E000ull + seed), w(width), h(height)
+    {
+    }
+
+    cv::Point2f at(float x, float y) const { return {x * w, y * h}; }
+
+    // A person of height `frac` of the frame (never below 40 px) appearing at `from`.
+    Figure person(float frac, Contrast c, int start, cv::Point2f from)
+    {
+        Figure f;
+        f.height = std::max(40.f, frac * h);
+        f.torso = level(c, 0);
+        f.legs = level(c, 1);
+        f.head = c == Contrast::Low ? level(Contrast::Medium, 2) : level(c, 2);
+        f.path.push_back({start, at(from.x, from.y)});
+        return f;
+    }
+
+    // A walking speed in px per frame: about 1.4 m/s for a 1.7 m person at 30 frames/s.
+    float speed(const Figure &f) { return f.height * float(rng.uniform(0.022, 0.032)); }
+
+    void walk(Figure &f, float x, float y) { f.walk_to(at(x, y), speed(f)); }
+
+    // Ends the scene shortly after the last figure leaves, or at `cap` frames.
+    Scene done(int cap = 100000)
+    {
+        int last = 0;
+        for (const Figure &f : scene.figures())
+            last = std::max(last, f.last_frame());
+        scene.set_frame_count(std::min(cap, std::max(last + 15, 300)));
+        return std::move(scene);
+    }
+
+    Scene scene;
+    cv::RNG rng;
+    float w, h;
+
+private:
+    uint8_t level(Contrast c, int part)
+    {
+        static const int spread[3][2] = {{50, 90}, {28, 45}, {7, 15}};
+        const int *s = spread[int(c)];
+        const int sign = rng.uniform(0, 2) ? 1 : -1;
+        // Trousers are more often dark than light.
+        const int dir = part == 1 && rng.uniform(0, 3) ? -1 : sign;
+        return uint8_t(std::clamp(kBackgroundMean + dir * rng.uniform(s[0], s[1] + 1), 5, 250));
+    }
+};
+
+std::vector<cv::Point> pts(const Builder &b, std::initializer_list<cv::Point2f> fr)
+{
+    std::vector<cv::Point> out;
+    for (const cv::Point2f &p : fr)
+        out.emplace_back(int(std::lround(p.x * b.w)), int(std::lround(p.y * b.h)));
+    return out;
+}
+
+Scene two_way_line(Builder &b)
+{
+    b.scene.add_region(3, pts(b, {{0.2f, 0.6f}, {0.8f, 0.64f}}));
+    Figure a = b.person(0.25f, Contrast::High, 20, {0.35f, -0.02f});
+    b.walk(a, 0.38f, 1.27f);
+    Figure c = b.person(0.18f, Contrast::Medium, 50, {0.65f, 1.2f});
+    b.walk(c, 0.62f, -0.02f);
+    Figure beyond_left = b.person(0.2f, Contrast::High, 120, {0.08f, -0.02f});
+    b.walk(beyond_left, 0.1f, 1.22f);
+    Figure back = b.person(0.22f, Contrast::High, 200, {0.5f, -0.02f});
+    b.walk(back, 0.5f, 0.8f);
+    back.stand(20);
+    b.walk(back, 0.52f, 0.42f);
+    b.walk(back, 0.55f, -0.02f);
+    Figure beyond_right = b.person(0.15f, Contrast::Medium, 150, {0.92f, 1.17f});
+    b.walk(beyond_right, 0.93f, -0.02f);
+    for (Figure *f : {&a, &c, &beyond_left, &back, &beyond_right})
+        b.scene.add_figure(*f);
+    return b.done();
+}
+
+Scene one_way_line(Builder &b)
+{
+    // d points down, so s > 0 is the left side: walking left to right raises the event.
+    b.scene.add_region(2, pts(b, {{0.5f, 0.3f}, {0.5f, 0.95f}}));
+    Figure a = b.person(0.25f, Contrast::High, 20, {-0.12f, 0.7f});
+    b.walk(a, 1.12f, 0.72f);
+    Figure back = b.person(0.2f, Contrast::High, 60, {1.1f, 0.55f});
+    b.walk(back, -0.1f, 0.5f);
+    Figure small = b.person(0.11f, Contrast::High, 20, {0.25f, 1.1f});
+    b.walk(small, 0.7f, 0.65f);
+    b.walk(small, 1.06f, 0.75f);
+    Figure above = b.person(0.2f, Contrast::High, 40, {-0.08f, 0.2f});
+    b.walk(above, 0.7f, 0.15f);
+    b.walk(above, 0.75f, -0.02f);
+    Figure turn = b.person(0.22f, Contrast::Medium, 100, {1.1f, 0.62f});
+    b.walk(turn, 0.4f, 0.62f);
+    turn.stand(15);
+    b.walk(turn, 1.12f, 0.66f);
+    for (Figure *f : {&a, &back, &small, &above, &turn})
+        b.scene.add_figure(*f);
+    return b.done();
+}
+
+Scene zone(Builder &b)
+{
+    b.scene.add_region(1, pts(b, {{0.3f, 0.45f}, {0.7f, 0.45f}, {0.75f, 0.85f}, {0.25f, 0.85f}}));
+    Figure through = b.person(0.22f, Contrast::High, 20, {-0.1f, 0.65f});
+    b.walk(through, 1.1f, 0.68f);
+    Figure outside = b.person(0.18f, Contrast::High, 100, {1.1f, 0.3f});
+    b.walk(outside, -0.1f, 0.32f);
+    Figure stay = b.person(0.25f, Contrast::Medium, 150, {0.5f, 1.27f});
+    b.walk(stay, 0.5f, 0.65f);
+    stay.stand(60);
+    b.walk(stay, 0.45f, 1.27f);
+    for (Figure *f : {&through, &outside, &stay})
+        b.scene.add_figure(*f);
+    return b.done();
+}
+
+Scene loiter(Builder &b)
+{
+    b.scene.add_region(4, pts(b, {{0.2f, 0.4f}, {0.8f, 0.4f}, {0.8f, 0.95f}, {0.2f, 0.95f}}));
+    Figure stay = b.person(0.28f, Contrast::High, 20, {0.45f, 1.3f});
+    b.walk(stay, 0.4f, 0.7f);
+    stay.stand(150);
+    b.walk(stay, 0.6f, 0.75f);
+    stay.stand(120);
+    b.walk(stay, 1.15f, 0.8f);
+    Figure pass = b.person(0.2f, Contrast::High, 300, {0.3f, 1.25f});
+    b.walk(pass, 0.3f, -0.02f);
+    b.scene.add_figure(stay);
+    b.scene.add_figure(pass);
+    return b.done();
+}
+
+Scene left_object(Builder &b)
+{
+    b.scene.add_region(5, pts(b, {{0.35f, 0.5f}, {0.75f, 0.5f}, {0.75f, 0.9f}, {0.35f, 0.9f}}));
+    Figure owner = b.person(0.28f, Contrast::High, 20, {-0.1f, 0.75f});
+    const int arrive = owner.walk_to(b.at(0.5f, 0.75f), b.speed(owner));
+    owner.stand(30);
+    b.walk(owner, -0.15f, 0.72f);
+    Figure bag;
+    bag.kind = FigureKind::Bag;
+    bag.height = std::max(14.f, 0.07f * b.h);
+    bag.torso = uint8_t(b.rng.uniform(30, 60));
+    bag.legs = uint8_t(bag.torso + 25);
+    const cv::Point2f spot = b.at(0.5f, 0.75f) + cv::Point2f(0.25f * owner.height, 0);
+    bag.path = {{arrive + 12, spot}};
+    Figure passer = b.person(0.2f, Contrast::Medium, 220, {1.1f, 0.55f});
+    b.walk(passer, 0.55f, -0.02f);
+    b.scene.add_figure(owner);
+    const int drop = arrive + 12;
+    const int end = std::max(drop + kLeftObjectFrames + 150, passer.last_frame());
+    bag.path.push_back({end, spot});
+    b.scene.add_figure(bag);
+    b.scene.add_figure(passer);
+    return b.done();
+}
+
+Scene nuisance(Builder &b)
+{
+    Effects &e = b.scene.effects();
+    e.noise_sigma = 5;
+    e.gain = {{0, 1.0}, {60, 1.0}, {150, 0.7}, {260, 0.7}, {261, 1.05}};
+    e.flicker = cv::Rect(int(0.06f * b.w), int(0.12f * b.h), int(0.12f * b.w), int(0.15f * b.h));
+    e.foliage = cv::Rect(int(0.7f * b.w), int(0.05f * b.h), int(0.25f * b.w), int(0.35f * b.h));
+    e.shake_px = 2;
+    b.scene.add_region(1, pts(b, {{0.1f, 0.1f}, {0.9f, 0.1f}, {0.9f, 0.9f}, {0.1f, 0.9f}}));
+    b.scene.add_region(3, pts(b, {{0.05f, 0.5f}, {0.95f, 0.5f}}));
+    b.scene.add_region(4, pts(b, {{0.6f, 0.02f}, {0.98f, 0.02f}, {0.98f, 0.45f}, {0.6f, 0.45f}}));
+    b.scene.add_region(5, pts(b, {{0.02f, 0.05f}, {0.3f, 0.05f}, {0.3f, 0.4f}, {0.02f, 0.4f}}));
+    b.scene.set_frame_count(450);
+    return std::move(b.scene);
+}
+
+Scene crossing_paths(Builder &b)
+{
+    const float pace = 0.027f * 0.29f * b.h;  // one speed, so the two meet in the middle
+    Figure a = b.person(0.3f, Contrast::High, 20, {-0.12f, 0.7f});
+    a.walk_to(b.at(1.12f, 0.72f), pace);
+    Figure c = b.person(0.28f, Contrast::High, 20, {1.12f, 0.74f});
+    c.walk_to(b.at(-0.12f, 0.7f), pace);
+    // Opposite shades so each is distinct, as in a real crossing of two people.
+    a.torso = 45, a.legs = 35, c.torso = 205, c.legs = 185;
+    Figure d = b.person(0.22f, Contrast::High, 170, {-0.1f, 0.28f});
+    d.walk_to(b.at(1.1f, 0.5f), pace);
+    Figure e = b.person(0.24f, Contrast::Medium, 170, {1.1f, 0.3f});
+    e.walk_to(b.at(-0.1f, 0.48f), pace);
+    for (Figure *f : {&a, &c, &d, &e})
+        b.scene.add_figure(*f);
+    return b.done();
+}
+
+Scene shadows(Builder &b)
+{
+    b.scene.add_region(3, pts(b, {{0.1f, 0.62f}, {0.9f, 0.62f}}));
+    Figure along = b.person(0.3f, Contrast::High, 20, {-0.12f, 0.52f});
+    along.shadow = 0.5f;
+    along.shadow_dir = {0.5f, 0.45f};
+    b.walk(along, 1.12f, 0.53f);
+    Figure across = b.person(0.25f, Contrast::High, 120, {0.3f, -0.02f});
+    across.shadow = 0.5f;
+    across.shadow_dir = {0.5f, 0.45f};
+    b.walk(across, 0.35f, 1.27f);
+    Figure back = b.person(0.2f, Contrast::Medium, 60, {1.1f, 0.45f});
+    back.shadow = 0.55f;
+    back.shadow_dir = {-0.3f, 0.9f};
+    b.walk(back, -0.1f, 0.46f);
+    for (Figure *f : {&along, &across, &back})
+        b.scene.add_figure(*f);
+    return b.done();
+}
+
+Scene group(Builder &b)
+{
+    b.scene.add_region(3, pts(b, {{0.1f, 0.55f}, {0.9f, 0.55f}}));
+    const float frac = 0.24f;
+    const float pace = 0.026f * frac * b.h;
+    const float step = 0.5f * frac * b.h / b.w;  // centres half a height apart: a small gap
+    for (int i = 0; i < 3; ++i) {
+        const float lag = 0.02f * float((i * 7) % 3 - 1);
+        Figure f = b.person(frac, Contrast::High, 20, {0.4f + i * step, -0.02f + lag});
+        f.walk_to(b.at(0.4f + i * step, 1.27f + lag), pace);
+        b.scene.add_figure(f);
+    }
+    const float close = 0.4f * frac * b.h / b.w;
+    for (int i = 0; i < 2; ++i) {
+        Figure f = b.person(frac, Contrast::High, 200, {0.6f + i * close, 1.25f});
+        f.walk_to(b.at(0.6f + i * close, -0.02f), pace);
+        b.scene.add_figure(f);
+    }
+    return b.done();
+}
+
+Scene low_contrast(Builder &b)
+{
+    b.scene.effects().noise_sigma = 4;
+    b.scene.add_region(3, pts(b, {{0.15f, 0.6f}, {0.85f, 0.6f}}));
+    Figure down = b.person(0.25f, Contrast::Low, 20, {0.3f, -0.02f});
+    b.walk(down, 0.33f, 1.27f);
+    Figure up = b.person(0.2f, Contrast::Low, 80, {0.7f, 1.22f});
+    b.walk(up, 0.66f, -0.02f);
+    Figure along = b.person(0.3f, Contrast::Low, 160, {-0.12f, 0.85f});
+    b.walk(along, 1.12f, 0.82f);
+    for (Figure *f : {&down, &up, &along})
+        b.scene.add_figure(*f);
+    return b.done();
+}
+
+Scene busy(Builder &b)
+{
+    Effects &e = b.scene.effects();
+    e.jpeg_quality = 75;
+    e.gain = {{0, 1.0}, {200, 1.0}, {350, 0.7}};
+    b.scene.add_region(3, pts(b, {{0.1f, 0.5f}, {0.9f, 0.5f}}));
+    b.scene.add_region(1, pts(b, {{0.6f, 0.6f}, {0.95f, 0.6f}, {0.95f, 0.95f}, {0.6f, 0.95f}}));
+    // The smallest figure (40 px) walks about one pixel a frame: it only reaches the line.
+    const float tiny = 40.f / b.h;
+    Figure p1 = b.person(tiny, Contrast::High, 20, {-0.02f, 0.4f});
+    b.walk(p1, 0.25f, 0.62f);
+    Figure p2 = b.person(0.33f, Contrast::Medium, 40, {0.72f, 1.35f});
+    b.walk(p2, 0.7f, -0.02f);
+    Figure p3 = b.person(0.15f, Contrast::High, 60, {1.08f, 0.78f});
+    b.walk(p3, 0.45f, 0.8f);
+    b.walk(p3, 0.42f, 1.2f);
+    Figure p4 = b.person(0.2f, Contrast::Medium, 150, {0.45f, -0.02f});
+    b.walk(p4, 0.47f, 1.22f);
+    Figure p5 = b.person(0.1f, Contrast::High, 60, {0.85f, 1.12f});
+    b.walk(p5, 0.85f, 0.7f);
+    b.walk(p5, 1.06f, 0.55f);
+    Figure p6 = b.person(0.25f, Contrast::High, 100, {1.12f, 0.3f});
+    b.walk(p6, -0.12f, 0.32f);
+    for (Figure *f : {&p1, &p2, &p3, &p4, &p5, &p6}) {
+        f->shadow = 0.25f;
+        b.scene.add_figure(*f);
+    }
+    return b.done(450);
+}
+
+}  // namespace
+
+std::vector<SceneKind> all_scene_kinds()
+{
+    return {SceneKind::TwoWayLine, SceneKind::OneWayLine,    SceneKind::Zone,    SceneKind::Loiter,
+            SceneKind::LeftObject, SceneKind::Nuisance,      SceneKind::CrossingPaths,
+            SceneKind::Shadows,    SceneKind::Group,         SceneKind::LowContrast, SceneKind::Busy};
+}
+
+const char *scene_name(SceneKind kind)
+{
+    switch (kind) {
+    case SceneKind::TwoWayLine: return "two-way-line";
+    case SceneKind::OneWayLine: return "one-way-line";
+    case SceneKind::Zone: return "zone";
+    case SceneKind::Loiter: return "loiter";
+    case SceneKind::LeftObject: return "left-object";
+    case SceneKind::Nuisance: return "nuisance";
+    case SceneKind::CrossingPaths: return "crossing-paths";
+    case SceneKind::Shadows: return "shadows";
+    case SceneKind::Group: return "group";
+    case SceneKind::LowContrast: return "low-contrast";
+    case SceneKind::Busy: return "busy";
+    }
+    return "?";
+}
+
+Scene make_scene(SceneKind kind, uint32_t seed, int width, int height)
+{
+    Builder b(kind, seed, width, height);
+    switch (kind) {
+    case SceneKind::TwoWayLine: return two_way_line(b);
+    case SceneKind::OneWayLine: return one_way_line(b);
+    case SceneKind::Zone: return zone(b);
+    case SceneKind::Loiter: return loiter(b);
+    case SceneKind::LeftObject: return left_object(b);
+    case SceneKind::Nuisance: return nuisance(b);
+    case SceneKind::CrossingPaths: return crossing_paths(b);
+    case SceneKind::Shadows: return shadows(b);
+    case SceneKind::Group: return group(b);
+    case SceneKind::LowContrast: return low_contrast(b);
+    case SceneKind::Busy: return busy(b);
+    }
+    return b.done();
+}
+
+}  // namespace qvs
