@@ -1,43 +1,46 @@
-// Placeholder detector: validates its inputs and reports no objects.
+// The library's three C entry points. Nothing thrown inside gets past them.
 #include "detector/quorvane.h"
 
+#include <memory>
 #include <new>
 
-namespace {
-struct Detector {
-    int width;
-    int height;
-};
-} // namespace
+#include "quorvane/detector.h"
 
 extern "C" void qv_init(void **handle, qv_config config)
 {
     if (handle == nullptr)
         return;
-    if (config.image.data == nullptr || config.image.width <= 0 || config.image.height <= 0 ||
-        config.image.channels != 1)
-        return;
-    *handle = new (std::nothrow) Detector{config.image.width, config.image.height};
+    *handle = nullptr;
+    try {
+        auto detector = std::make_unique<qv::Detector>();
+        if (detector->init(config))
+            *handle = detector.release();
+    } catch (...) {
+        *handle = nullptr;
+    }
 }
 
 extern "C" int32_t qv_init_region(void *handle, int32_t count, const qv_region *regions, int32_t)
 {
-    if (handle == nullptr || regions == nullptr || count < 1 || count > QV_MAX_REGIONS)
+    if (handle == nullptr)
         return 0;
-    const Detector *d = static_cast<const Detector *>(handle);
-    for (int i = 0; i < count; ++i) {
-        const qv_region &r = regions[i];
-        if (r.kind != QV_REGION_LINE_TWO_WAY || r.point_count != 2)
-            return 0;
-        for (int p = 0; p < 2; ++p)
-            if (r.points[p].x < 0 || r.points[p].y < 0 || r.points[p].x >= d->width || r.points[p].y >= d->height)
-                return 0;
+    try {
+        return static_cast<qv::Detector *>(handle)->set_regions(regions, count) ? 1 : 0;
+    } catch (...) {
+        return 0;
     }
-    return 1;
 }
 
-extern "C" void qv_detect(void *, qv_image, const qv_region *, qv_result *result)
+extern "C" void qv_detect(void *handle, qv_image image, const qv_region *, qv_result *result)
 {
-    if (result != nullptr)
+    if (result == nullptr)
+        return;
+    result->count = 0;
+    if (handle == nullptr)
+        return;
+    try {
+        static_cast<qv::Detector *>(handle)->detect(image, *result);
+    } catch (...) {
         result->count = 0;
+    }
 }

@@ -1,0 +1,206 @@
+#include "quorvane/background.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include <opencv2/imgproc.hpp>
+
+namespace qv {
+
+namespace {
+constexpr float kRate = 0.02f;          // background cells: about 50 frames to follow a change
+constexpr float kRateForeground = 0.004f; // unexplained foreground melts in slowly (flicker, junk)
+constexpr float kFastRate = 0.1f;       // right after start-up or a sudden change
+constexpr float kFastRateForeground = 0.05f;
+constexpr int kFastFramesStart = 25;
+constexpr int kFastFramesChange = 10;
+constexpr float kDevScale = 4.0f;       // threshold = this many mean deviations
+constexpr int kMaxThreshold = 80;
+constexpr float kDevClip = 40.0f;       // one wild sample moves the deviation only this far
+constexpr float kMinDev = 0.5f;
+constexpr double kChangedShare = 0.3;   // more foreground than this: the lights changed
+constexpr float kShadowLow = 0.45f;     // a shadow keeps this share of the light at least
+constexpr float kShadowHigh = 0.92f;    // and darkens by at least the rest
+constexpr float kShadowTexture = 10.0f; // gradient mismatch still counted as the same texture
+constexpr double kGhostRatio = 1.5;
+} // namespace
+
+void Background::init(const Params &params)
+{
+    params_ = params;
+    const cv::Size size(params.grid_width, params.grid_height);
+    mean_.create(size, CV_32F);
+    dev_.create(size, CV_32F);
+    mean8_.create(size, CV_8U);
+    low_.create(size, CV_8U);
+    high_.create(size, CV_8U);
+    scratch_.create(size, CV_8U);
+    prev_fg_ = cv::Mat::zeros(size, CV_8U);
+    frames_ = 0;
+    gain_ = 1.0;
+}
+
+void Background::refresh_limits()
+{
+    mean_.convertTo(mean8_, CV_8U);
+    dev_.convertTo(scratch_, CV_8U, kDevScale);
+    cv::max(scratch_, cv::Scalar(params_.min_contrast), scratch_);
+    cv::min(scratch_, cv::Scalar(kMaxThreshold), scratch_);
+    if (params_.shake) {
+        // A shift of up to two full-frame pixels stays within this neighbourhood.
+        const int radius = params_.factor >= 2 ? 1 : 2;
+        const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * radius + 1, 2 * radius + 1));
+        cv::erode(mean8_, low_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::dilate(mean8_, high_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    } else {
+        mean8_.copyTo(low_);
+        mean8_.copyTo(high_);
+    }
+    cv::subtract(low_, scratch_, low_);
+    cv::add(high_, scratch_, high_);
+}
+
+// Frame-to-model brightness ratio over last frame's background cells (every other row and column).
+double Background::estimate_gain(const cv::Mat &frame) const
+{
+    double sum_frame = 0, sum_model = 0;
+    for (int y = 0; y < frame.rows; y += 2) {
+        const uint8_t *f = frame.ptr<uint8_t>(y);
+        const uint8_t *m = mean8_.ptr<uint8_t>(y);
+        const uint8_t *fg = prev_fg_.ptr<uint8_t>(y);
+        uint32_t sf = 0, sm = 0;
+        for (int x = 0; x < frame.cols; x += 2) {
+            const bool use = fg[x] == 0 && m[x] >= 16 && m[x] <= 240 && f[x] >= 4 && f[x] <= 251;
+            sf += use ? f[x] : 0;
+            sm += use ? m[x] : 0;
+        }
+        sum_frame += sf;
+        sum_model += sm;
+    }
+    if (sum_model < 64.0 * 100)
+        return 1.0;
+    return std::clamp(sum_frame / sum_model, 0.2, 5.0);
+}
+
+bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg)
+{
+    fg.create(frame.size(), CV_8U);
+    if (frames_++ == 0) {
+        frame.convertTo(mean_, CV_32F);
+        dev_.setTo(std::max(1.0f, params_.min_contrast / kDevScale / 2));
+        fast_frames_ = kFastFramesStart;
+        refresh_limits();
+        fg.setTo(0);
+        return true;
+    }
+    gain_ = estimate_gain(frame);
+    if (std::abs(gain_ - 1.0) > 0.002) {
+        mean_ *= gain_;
+        dev_ *= std::max(gain_, 1.0);
+        refresh_limits();
+    }
+
+    int count = 0;
+    const int w = frame.cols, h = frame.rows;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *f = frame.ptr<uint8_t>(y);
+        const uint8_t *lo = low_.ptr<uint8_t>(y);
+        const uint8_t *hi = high_.ptr<uint8_t>(y);
+        uint8_t *out = fg.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x)
+            out[x] = (f[x] < lo[x] || f[x] > hi[x]) ? 255 : 0;
+        if (!params_.shadows || y == 0 || y == h - 1) {
+            for (int x = 0; x < w; ++x)
+                count += out[x] != 0;
+            continue;
+        }
+        // Darker cells whose texture is the model's, only dimmed: a cast shadow.
+        const uint8_t *fu = frame.ptr<uint8_t>(y - 1), *fd = frame.ptr<uint8_t>(y + 1);
+        const float *m = mean_.ptr<float>(y);
+        const float *mu = mean_.ptr<float>(y - 1), *md = mean_.ptr<float>(y + 1);
+        for (int x = 1; x < w - 1; ++x) {
+            if (out[x] == 0 || f[x] >= lo[x])
+                continue;
+            const float r = f[x] / std::max(m[x], 1.0f);
+            if (r < kShadowLow || r > kShadowHigh)
+                continue;
+            const float gx = float(f[x + 1]) - f[x - 1] - r * (m[x + 1] - m[x - 1]);
+            const float gy = float(fd[x]) - fu[x] - r * (md[x] - mu[x]);
+            if (std::abs(gx) + std::abs(gy) <= kShadowTexture)
+                out[x] = 0;
+        }
+        for (int x = 0; x < w; ++x)
+            count += out[x] != 0;
+    }
+
+    if (count > kChangedShare * w * h) {
+        // Lights switched or the camera moved: take the frame as the new background
+        // except under the objects we follow, and learn fast for a few frames.
+        cv::Mat fresh;
+        frame.convertTo(fresh, CV_32F);
+        cv::bitwise_not(keep, scratch_);
+        fresh.copyTo(mean_, scratch_);
+        fast_frames_ = kFastFramesChange;
+        refresh_limits();
+        fg.setTo(0);
+        prev_fg_.setTo(0);
+        return false;
+    }
+    fg.copyTo(prev_fg_);
+    return true;
+}
+
+void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep)
+{
+    const bool fast = fast_frames_ > 0;
+    if (fast)
+        --fast_frames_;
+    const float rate_bg = fast ? kFastRate : kRate;
+    const float rate_fg = fast ? kFastRateForeground : kRateForeground;
+    for (int y = 0; y < frame.rows; ++y) {
+        const uint8_t *f = frame.ptr<uint8_t>(y);
+        const uint8_t *fgr = fg.ptr<uint8_t>(y);
+        const uint8_t *kr = keep.ptr<uint8_t>(y);
+        float *m = mean_.ptr<float>(y);
+        float *d = dev_.ptr<float>(y);
+        for (int x = 0; x < frame.cols; ++x) {
+            const float rate = kr[x] ? 0.0f : (fgr[x] ? rate_fg : rate_bg);
+            const float diff = f[x] - m[x];
+            m[x] += rate * diff;
+            d[x] += rate * (std::min(std::abs(diff), kDevClip) - d[x]);
+            d[x] = std::max(d[x], kMinDev);
+        }
+    }
+    refresh_limits();
+}
+
+void Background::adopt(const cv::Mat &frame, cv::Rect rect)
+{
+    rect &= cv::Rect(0, 0, frame.cols, frame.rows);
+    if (rect.empty())
+        return;
+    frame(rect).convertTo(mean_(rect), CV_32F);
+}
+
+bool Background::is_ghost(const cv::Mat &frame, const cv::Mat &fg, cv::Rect rect) const
+{
+    rect &= cv::Rect(1, 1, frame.cols - 2, frame.rows - 2);
+    double edge_frame = 0, edge_model = 0;
+    for (int y = rect.y; y < rect.y + rect.height; ++y) {
+        const uint8_t *m = fg.ptr<uint8_t>(y);
+        const uint8_t *mu = fg.ptr<uint8_t>(y - 1), *md = fg.ptr<uint8_t>(y + 1);
+        const uint8_t *f = frame.ptr<uint8_t>(y), *fu = frame.ptr<uint8_t>(y - 1), *fd = frame.ptr<uint8_t>(y + 1);
+        const uint8_t *b = mean8_.ptr<uint8_t>(y), *bu = mean8_.ptr<uint8_t>(y - 1), *bd = mean8_.ptr<uint8_t>(y + 1);
+        for (int x = rect.x; x < rect.x + rect.width; ++x) {
+            const bool outline = m[x] && (!m[x - 1] || !m[x + 1] || !mu[x] || !md[x]);
+            if (!outline)
+                continue;
+            edge_frame += std::abs(f[x + 1] - f[x - 1]) + std::abs(fd[x] - fu[x]);
+            edge_model += std::abs(b[x + 1] - b[x - 1]) + std::abs(bd[x] - bu[x]);
+        }
+    }
+    return edge_model > kGhostRatio * edge_frame;
+}
+
+} // namespace qv

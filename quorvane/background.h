@@ -1,0 +1,52 @@
+// Per-cell background model on the working grid: mean and mean absolute deviation,
+// a global gain for illumination, shake- and shadow-tolerant classification and
+// a selective update that leaves cells under known objects alone.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "quorvane/params.h"
+
+namespace qv {
+
+class Background {
+public:
+    void init(const Params &params);
+
+    // Compares a frame with the model. Fills fg (CV_8U, 255 = foreground).
+    // Returns false when the whole scene changed at once (lights switched): the
+    // model has then re-learnt the frame outside `keep` and fg is empty.
+    bool classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg);
+
+    // Learns the frame: normal rate on background cells, slowly on foreground
+    // cells, not at all where `keep` is set (cells under confirmed objects).
+    void update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep);
+
+    // Takes the frame as background inside rect (grid cells): for ghosts and absorbed objects.
+    void adopt(const cv::Mat &frame, cv::Rect rect);
+
+    // True when the foreground of rect looks like a hole left in the background
+    // (edges of the model along the blob outline, none in the frame) rather than an object.
+    bool is_ghost(const cv::Mat &frame, const cv::Mat &fg, cv::Rect rect) const;
+
+    double gain() const { return gain_; }
+    const cv::Mat &mean8() const { return mean8_; }
+
+private:
+    double estimate_gain(const cv::Mat &frame) const;
+    void refresh_limits();
+
+    Params params_;
+    cv::Mat mean_;      // CV_32F
+    cv::Mat dev_;       // CV_32F, mean absolute deviation
+    cv::Mat mean8_;     // CV_8U, rounded mean
+    cv::Mat low_;       // CV_8U, darkest value still background
+    cv::Mat high_;      // CV_8U, brightest value still background
+    cv::Mat scratch_;   // CV_8U
+    cv::Mat prev_fg_;   // CV_8U, last frame's foreground, kept out of the gain estimate
+    double gain_ = 1.0;
+    int frames_ = 0;
+    int fast_frames_ = 0; // frames left of fast learning after start-up or a sudden change
+};
+
+} // namespace qv

@@ -1,0 +1,151 @@
+#include "quorvane/detector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace qv {
+
+namespace {
+
+class ModelGhostTest : public GhostTest {
+public:
+    ModelGhostTest(const Background &model, const cv::Mat &frame, const cv::Mat &fg)
+        : model_(model), frame_(frame), fg_(fg) {}
+    bool is_ghost(cv::Rect rect) const override { return model_.is_ghost(frame_, fg_, rect); }
+
+private:
+    const Background &model_;
+    const cv::Mat &frame_;
+    const cv::Mat &fg_;
+};
+
+// The object's box in whole pixels, inside the frame and at least one pixel large.
+qv_rect frame_box(const Track &t, int width, int height)
+{
+    const int x0 = std::clamp(static_cast<int>(std::lround(t.cx - t.w / 2)), 0, width - 1);
+    const int y0 = std::clamp(static_cast<int>(std::lround(t.cy - t.h / 2)), 0, height - 1);
+    const int x1 = std::clamp(static_cast<int>(std::lround(t.cx + t.w / 2)), x0 + 1, width);
+    const int y1 = std::clamp(static_cast<int>(std::lround(t.cy + t.h / 2)), y0 + 1, height);
+    return qv_rect{x0, y0, x1 - x0, y1 - y0};
+}
+
+// Bottom centre of the box: where a person's feet are.
+qv_point reference_point(const qv_rect &box, int height)
+{
+    return qv_point{box.x + box.width / 2, std::min(box.y + box.height, height - 1)};
+}
+
+} // namespace
+
+bool Detector::init(const qv_config &config)
+{
+    if (!make_params(config, params_))
+        return false;
+    const cv::Size grid(params_.grid_width, params_.grid_height);
+    downscaler_.init(params_.width, params_.factor, params_.grid_width, params_.grid_height);
+    background_.init(params_);
+    blob_finder_.init(grid, params_.min_area_cells);
+    tracker_.init(params_);
+    grid_.create(grid, CV_8U);
+    fg_.create(grid, CV_8U);
+    keep_ = cv::Mat::zeros(grid, CV_8U);
+    order_.reserve(256);
+    return true;
+}
+
+bool Detector::set_regions(const qv_region *regions, int count)
+{
+    std::vector<Region> parsed;
+    if (!parse_regions(regions, count, params_.width, params_.height, parsed))
+        return false;
+    regions_ = std::move(parsed);
+    for (Track &t : tracker_.tracks()) { // states belong to the old regions
+        t.rules = {};
+        t.flags = {};
+        for (EventQueue &q : t.pending)
+            q.clear();
+    }
+    return true;
+}
+
+void Detector::mark_kept(cv::Mat &keep) const
+{
+    keep.setTo(0);
+    for (const Track &t : tracker_.tracks())
+        if (t.confirmed || t.child)
+            keep(tracker_.to_grid(t.box(), 1)).setTo(255);
+}
+
+void Detector::detect(const qv_image &image, qv_result &result)
+{
+    result.count = 0;
+    if (image.data == nullptr || image.width != params_.width || image.height != params_.height ||
+        image.channels != 1)
+        return;
+    downscaler_.run(image.data, grid_);
+    mark_kept(keep_);
+    background_.classify(grid_, keep_, fg_); // after a sudden change fg is empty and objects coast
+    std::vector<Blob> &blobs = blob_finder_.find(fg_);
+    const ModelGhostTest ghosts(background_, grid_, fg_);
+    tracker_.update(blobs, blob_finder_.labels(), ghosts);
+    for (const cv::Rect &r : tracker_.to_adopt())
+        background_.adopt(grid_, r);
+    mark_kept(keep_);
+    background_.update(grid_, fg_, keep_);
+    judge_rules();
+    report(result);
+}
+
+void Detector::judge_rules()
+{
+    for (Track &t : tracker_.tracks()) {
+        const qv_rect box = frame_box(t, params_.width, params_.height);
+        const qv_point foot = reference_point(box, params_.height);
+        t.path.push(foot);
+        Step step;
+        step.point = cv::Point2f(static_cast<float>(foot.x), static_cast<float>(foot.y));
+        step.band = std::max(2.0f * params_.factor, 0.04f * t.h);
+        step.still_frames = t.still;
+        for (size_t r = 0; r < regions_.size(); ++r) {
+            const int code = judge(regions_[r], t.rules[r], step, t.flags[r]);
+            if (code != 0)
+                t.pending[r].push(code);
+        }
+    }
+}
+
+void Detector::report(qv_result &result)
+{
+    std::vector<Track> &tracks = tracker_.tracks();
+    order_.clear();
+    for (size_t i = 0; i < tracks.size(); ++i)
+        if (tracks[i].confirmed)
+            order_.push_back(static_cast<int>(i));
+    if (order_.size() > QV_MAX_OBJECTS) { // keep the most established
+        std::nth_element(order_.begin(), order_.begin() + QV_MAX_OBJECTS, order_.end(),
+                         [&](int a, int b) { return tracks[a].hits > tracks[b].hits; });
+        order_.resize(QV_MAX_OBJECTS);
+    }
+    std::sort(order_.begin(), order_.end(), [&](int a, int b) { return tracks[a].id < tracks[b].id; });
+
+    const int regions = static_cast<int>(regions_.size());
+    int n = 0;
+    for (int i : order_) {
+        Track &t = tracks[i];
+        qv_object &o = result.objects[n++];
+        o.reserved[0] = o.reserved[1] = 0;
+        o.track_length = t.path.copy_to(o.track);
+        o.id = t.id;
+        o.box = frame_box(t, params_.width, params_.height);
+        std::memset(o.region_flag, 0, sizeof o.region_flag);
+        std::memset(o.region_event, 0, sizeof o.region_event);
+        for (int r = 0; r < regions; ++r) {
+            o.region_flag[r] = t.flags[r];
+            o.region_event[r] = t.pending[r].pop();
+        }
+    }
+    result.count = n;
+}
+
+} // namespace qv

@@ -1,0 +1,45 @@
+#include "quorvane/params.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qv {
+
+namespace {
+// The grid is about this many cells along the longer side: enough for a 40 px
+// figure in 1080p to span ten cells, small enough to stay well inside the time budget.
+constexpr int kGridCells = 480;
+constexpr int kMaxSide = 16384;
+constexpr int kDefaultMinArea = 120;
+} // namespace
+
+bool make_params(const qv_config &config, Params &out)
+{
+    const qv_image &image = config.image;
+    if (image.data == nullptr || image.channels != 1 || image.width < 16 || image.height < 16 ||
+        image.width > kMaxSide || image.height > kMaxSide)
+        return false;
+    Params p;
+    p.width = image.width;
+    p.height = image.height;
+    const int longer = std::max(p.width, p.height);
+    p.factor = std::max(1, (longer + kGridCells - 1) / kGridCells);
+    p.grid_width = p.width / p.factor;
+    p.grid_height = p.height / p.factor;
+
+    if (config.param_a > 0)
+        p.min_contrast = std::clamp(config.param_a, 2, 128);
+    // Smallest blob kept: about a quarter of the smallest figure we look for (40 px tall, 12 wide).
+    const int area_px = config.param_b > 0 ? config.param_b : kDefaultMinArea;
+    p.min_area_cells = std::max(3, area_px / (p.factor * p.factor));
+    p.shadows = config.param_c != 0;
+    p.shake = config.param_flag == 0;
+    if (config.param_d > 0)
+        p.coast_frames = std::min(config.param_d, 1000);
+    if (config.param_e > 0)
+        p.absorb_frames = config.param_e;
+    out = p;
+    return true;
+}
+
+} // namespace qv

@@ -1,0 +1,44 @@
+#include "quorvane/track.h"
+
+namespace qv {
+
+void PointRing::push(qv_point p)
+{
+    if (size_ < QV_MAX_TRACK) {
+        points_[(start_ + size_) % QV_MAX_TRACK] = p;
+        ++size_;
+    } else {
+        points_[start_] = p;
+        start_ = (start_ + 1) % QV_MAX_TRACK;
+    }
+}
+
+int PointRing::copy_to(qv_point *out) const
+{
+    for (int i = 0; i < size_; ++i)
+        out[i] = points_[(start_ + i) % QV_MAX_TRACK];
+    return size_;
+}
+
+void EventQueue::push(int code)
+{
+    if (size_ == static_cast<int>(codes_.size())) { // drop the oldest rather than the newest
+        for (int i = 1; i < size_; ++i)
+            codes_[i - 1] = codes_[i];
+        --size_;
+    }
+    codes_[size_++] = code;
+}
+
+int EventQueue::pop()
+{
+    if (size_ == 0)
+        return 0;
+    const int code = codes_[0];
+    for (int i = 1; i < size_; ++i)
+        codes_[i - 1] = codes_[i];
+    --size_;
+    return code;
+}
+
+} // namespace qv

@@ -1,0 +1,65 @@
+// One followed object: its motion filter, its history and its rule state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include <opencv2/core.hpp>
+
+#include "detector/quorvane.h"
+#include "quorvane/rules.h"
+
+namespace qv {
+
+// Latest reference points, oldest dropped first.
+class PointRing {
+public:
+    void push(qv_point p);
+    int size() const { return size_; }
+    // Copies the points oldest first; returns how many.
+    int copy_to(qv_point *out) const;
+    // The k-th latest point (0 = newest); k < size().
+    qv_point latest(int k) const { return points_[(start_ + size_ - 1 - k) % QV_MAX_TRACK]; }
+
+private:
+    std::array<qv_point, QV_MAX_TRACK> points_{};
+    int start_ = 0;
+    int size_ = 0;
+};
+
+// Events found for one region that are still to be reported, one per frame.
+class EventQueue {
+public:
+    void push(int code);
+    int pop();
+    void clear() { size_ = 0; }
+
+private:
+    std::array<int, 4> codes_{};
+    int size_ = 0;
+};
+
+struct Track {
+    int id = 0;              // given when confirmed; 0 before
+    bool confirmed = false;
+    bool child = false;      // born beside a confirmed object: something put down
+    // Constant-velocity alpha-beta filter on the box centre, smoothed size; full-frame pixels.
+    float cx = 0, cy = 0, vx = 0, vy = 0, w = 0, h = 0;
+    int age = 0;             // frames since birth
+    int hits = 0;            // frames with a measurement
+    int misses = 0;          // consecutive frames without one
+    cv::Point2f birth;       // first centre
+    float travel = 0;        // farthest the centre got from birth
+    cv::Point2f anchor;      // where the object has been still since
+    int still = 0;           // consecutive frames within reach of anchor
+    bool measured = false;   // got a measurement this frame
+    PointRing path;
+    std::array<RuleState, QV_MAX_REGIONS> rules{};
+    std::array<EventQueue, QV_MAX_REGIONS> pending{};
+    std::array<uint8_t, QV_MAX_REGIONS> flags{};
+
+    cv::Rect2f box() const { return {cx - w / 2, cy - h / 2, w, h}; }
+    float scale() const { return std::sqrt(std::max(w * h, 1.0f)); }
+};
+
+} // namespace qv

@@ -1,0 +1,329 @@
+#include "quorvane/tracker.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qv {
+
+namespace {
+constexpr size_t kMaxTracks = 160;
+constexpr float kAlpha = 0.6f;        // position gain of the filter
+constexpr float kBeta = 0.25f;        // velocity gain
+constexpr float kSizeRate = 0.3f;     // box size smoothing
+constexpr float kGroupAlpha = 0.3f;   // position gain while sharing a blob: trust the motion more
+constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measurement
+constexpr int kConfirmHits = 5;
+constexpr int kChildHits = 8;
+constexpr int kTentativeMisses = 2;
+constexpr int kStaticCheckAge = 15;   // an unmoving newcomer is checked for being a ghost this often
+constexpr int kTentativeMaxAge = 100;
+constexpr int kStillCheckEvery = 10;
+constexpr int kChildLookBack = 30;    // a put-down object lies on the recent path of its owner
+
+cv::Point2f centre(const cv::Rect2f &r)
+{
+    return {r.x + r.width / 2, r.y + r.height / 2};
+}
+
+float length(cv::Point2f p)
+{
+    return std::sqrt(p.dot(p));
+}
+
+} // namespace
+
+void Tracker::init(const Params &params)
+{
+    params_ = params;
+    next_id_ = 1;
+    tracks_.clear();
+    tracks_.reserve(kMaxTracks);
+    measures_.reserve(kMaxTracks);
+    adopt_.reserve(kMaxTracks);
+}
+
+cv::Rect Tracker::to_grid(const cv::Rect2f &box, int margin) const
+{
+    const float f = static_cast<float>(params_.factor);
+    const int x0 = static_cast<int>(std::floor(box.x / f)) - margin;
+    const int y0 = static_cast<int>(std::floor(box.y / f)) - margin;
+    const int x1 = static_cast<int>(std::ceil((box.x + box.width) / f)) + margin;
+    const int y1 = static_cast<int>(std::ceil((box.y + box.height) / f)) + margin;
+    return cv::Rect(x0, y0, x1 - x0, y1 - y0) & cv::Rect(0, 0, params_.grid_width, params_.grid_height);
+}
+
+cv::Rect2f Tracker::to_frame(const cv::Rect &cells) const
+{
+    const float f = static_cast<float>(params_.factor);
+    return {cells.x * f, cells.y * f, cells.width * f, cells.height * f};
+}
+
+void Tracker::update(std::vector<Blob> &blobs, const cv::Mat &labels, const GhostTest &ghosts)
+{
+    for (Track &t : tracks_) {
+        t.cx += t.vx;
+        t.cy += t.vy;
+    }
+    measures_.assign(tracks_.size(), Measure{});
+    split_groups(blobs, labels);
+    match(blobs);
+    absorb_fragments(blobs);
+    correct();
+    spawn(blobs);
+    settle(ghosts);
+}
+
+// Objects that walk into one blob (side by side, or crossing) keep their own
+// boxes: each blob cell goes to the nearest predicted box, scaled by its size.
+void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels)
+{
+    const float f = static_cast<float>(params_.factor);
+    for (Blob &blob : blobs) {
+        const cv::Rect2f area = to_frame(blob.box);
+        members_.clear();
+        for (size_t i = 0; i < tracks_.size(); ++i) {
+            const Track &t = tracks_[i];
+            if (!(t.confirmed || t.hits >= 3) || measures_[i].valid)
+                continue;
+            if (area.contains(cv::Point2f(t.cx, t.cy)) && t.w * t.h < 0.8f * area.area())
+                members_.push_back(static_cast<int>(i));
+        }
+        if (members_.size() < 2)
+            continue;
+        extents_.assign(members_.size(), cv::Vec4i(INT32_MAX, INT32_MAX, -1, -1));
+        counts_.assign(members_.size(), 0);
+        for (int y = blob.box.y; y < blob.box.y + blob.box.height; ++y) {
+            const int *row = labels.ptr<int>(y);
+            const float py = (y + 0.5f) * f;
+            for (int x = blob.box.x; x < blob.box.x + blob.box.width; ++x) {
+                if (row[x] != blob.label)
+                    continue;
+                const float px = (x + 0.5f) * f;
+                size_t best = 0;
+                float best_d = 1e30f;
+                for (size_t k = 0; k < members_.size(); ++k) {
+                    const Track &t = tracks_[members_[k]];
+                    const float dx = (px - t.cx) / t.w, dy = (py - t.cy) / t.h;
+                    const float d = dx * dx + dy * dy;
+                    if (d < best_d) {
+                        best_d = d;
+                        best = k;
+                    }
+                }
+                cv::Vec4i &e = extents_[best];
+                e[0] = std::min(e[0], x);
+                e[1] = std::min(e[1], y);
+                e[2] = std::max(e[2], x);
+                e[3] = std::max(e[3], y);
+                ++counts_[best];
+            }
+        }
+        for (size_t k = 0; k < members_.size(); ++k) {
+            if (counts_[k] < 2)
+                continue;
+            const cv::Vec4i &e = extents_[k];
+            Measure &m = measures_[members_[k]];
+            m.box = to_frame(cv::Rect(e[0], e[1], e[2] - e[0] + 1, e[3] - e[1] + 1));
+            m.valid = true;
+            m.group = true;
+        }
+        blob.used = true;
+    }
+}
+
+// Optimal matching of the remaining objects and blobs on a gated cost: distance
+// from the predicted centre relative to the object's size, plus the change of area.
+void Tracker::match(std::vector<Blob> &blobs)
+{
+    rows_.clear();
+    cols_.clear();
+    for (size_t i = 0; i < tracks_.size(); ++i)
+        if (!measures_[i].valid)
+            rows_.push_back(static_cast<int>(i));
+    for (size_t j = 0; j < blobs.size(); ++j)
+        if (!blobs[j].used)
+            cols_.push_back(static_cast<int>(j));
+    if (rows_.empty() || cols_.empty())
+        return;
+    cost_.assign(rows_.size() * cols_.size(), kForbidden);
+    for (size_t r = 0; r < rows_.size(); ++r) {
+        const Track &t = tracks_[rows_[r]];
+        const float gate = 0.75f * std::max(t.w, t.h) + 2.0f * length({t.vx, t.vy}) + 2.0f * params_.factor;
+        for (size_t c = 0; c < cols_.size(); ++c) {
+            const cv::Rect2f b = to_frame(blobs[cols_[c]].box);
+            const float d = length(centre(b) - cv::Point2f(t.cx, t.cy));
+            if (d > gate)
+                continue;
+            double cost = d / t.scale() + 0.5 * std::abs(std::log(b.area() / std::max(t.w * t.h, 1.0f)));
+            if (!t.confirmed)
+                cost += 0.3; // an established object has the first claim
+            cost_[r * cols_.size() + c] = cost;
+        }
+    }
+    const std::vector<int> &pick = assignment_.solve(cost_, static_cast<int>(rows_.size()),
+                                                     static_cast<int>(cols_.size()));
+    for (size_t r = 0; r < rows_.size(); ++r) {
+        if (pick[r] < 0)
+            continue;
+        Blob &b = blobs[cols_[pick[r]]];
+        measures_[rows_[r]] = Measure{to_frame(b.box), true, false};
+        b.used = true;
+    }
+}
+
+// A figure broken into pieces (clothing like the background) is one measurement
+// as long as the pieces fit its predicted box.
+void Tracker::absorb_fragments(std::vector<Blob> &blobs)
+{
+    for (size_t i = 0; i < tracks_.size(); ++i) {
+        Measure &m = measures_[i];
+        if (!m.valid || m.group)
+            continue;
+        const Track &t = tracks_[i];
+        const cv::Rect2f reach(t.cx - 0.625f * t.w, t.cy - 0.625f * t.h, 1.25f * t.w, 1.25f * t.h);
+        const float limit = 1.5f * std::max(t.w * t.h, m.box.area());
+        for (Blob &b : blobs) {
+            if (b.used)
+                continue;
+            const cv::Rect2f box = to_frame(b.box);
+            if (!reach.contains(centre(box)))
+                continue;
+            const cv::Rect2f joined = m.box | box;
+            if (joined.area() > limit)
+                continue;
+            m.box = joined;
+            b.used = true;
+        }
+    }
+}
+
+void Tracker::correct()
+{
+    for (size_t i = 0; i < tracks_.size(); ++i) {
+        Track &t = tracks_[i];
+        const Measure &m = measures_[i];
+        ++t.age;
+        t.measured = m.valid;
+        if (m.valid) {
+            const cv::Point2f c = centre(m.box);
+            const float rx = c.x - t.cx, ry = c.y - t.cy;
+            if (m.group) {
+                t.cx += kGroupAlpha * rx;
+                t.cy += kGroupAlpha * ry;
+            } else {
+                t.cx += kAlpha * rx;
+                t.cy += kAlpha * ry;
+                t.vx += kBeta * rx;
+                t.vy += kBeta * ry;
+                t.w += kSizeRate * (m.box.width - t.w);
+                t.h += kSizeRate * (m.box.height - t.h);
+            }
+            ++t.hits;
+            t.misses = 0;
+        } else {
+            ++t.misses;
+            t.vx *= kCoastDamping;
+            t.vy *= kCoastDamping;
+        }
+        t.travel = std::max(t.travel, length(cv::Point2f(t.cx, t.cy) - t.birth));
+        const cv::Point2f foot(t.cx, t.cy + t.h / 2);
+        if (length(foot - t.anchor) <= std::max(1.5f * params_.factor, 0.1f * t.h)) {
+            ++t.still;
+        } else {
+            t.anchor = foot;
+            t.still = 0;
+        }
+    }
+}
+
+void Tracker::spawn(const std::vector<Blob> &blobs)
+{
+    for (const Blob &b : blobs) {
+        if (b.used)
+            continue;
+        if (tracks_.size() >= kMaxTracks)
+            break;
+        const cv::Rect2f box = to_frame(b.box);
+        const cv::Point2f foot(box.x + box.width / 2, box.y + box.height);
+        bool fragment = false, child = false;
+        for (const Track &t : tracks_) {
+            if (!t.confirmed)
+                continue;
+            if ((box & t.box()).area() >= 0.7f * box.area())
+                fragment = true; // a piece of an object we already follow
+            const int look = std::min(t.path.size(), kChildLookBack);
+            for (int k = 0; k < look && !child; ++k) {
+                const qv_point p = t.path.latest(k);
+                child = length(foot - cv::Point2f(static_cast<float>(p.x), static_cast<float>(p.y))) <
+                        0.5f * t.h + 2.0f * params_.factor;
+            }
+        }
+        if (fragment)
+            continue;
+        Track t;
+        t.child = child;
+        t.w = box.width;
+        t.h = box.height;
+        t.cx = box.x + box.width / 2;
+        t.cy = box.y + box.height / 2;
+        t.birth = cv::Point2f(t.cx, t.cy);
+        t.anchor = foot;
+        t.age = 1;
+        t.hits = 1;
+        t.measured = true;
+        tracks_.push_back(t);
+    }
+}
+
+// Confirms newcomers, drops the lost, and sends ghosts and long-still objects to the background.
+void Tracker::settle(const GhostTest &ghosts)
+{
+    adopt_.clear();
+    const cv::Rect2f frame(0, 0, static_cast<float>(params_.width), static_cast<float>(params_.height));
+    size_t kept = 0;
+    for (size_t i = 0; i < tracks_.size(); ++i) {
+        Track &t = tracks_[i];
+        bool drop = (t.box() & frame).empty();
+        const cv::Rect cells = to_grid(t.box(), 1);
+        if (t.confirmed) {
+            if (t.misses > params_.coast_frames)
+                drop = true;
+            else if (t.still >= params_.absorb_frames) {
+                adopt_.push_back(cells);
+                drop = true;
+            } else if (t.measured && t.still >= kStillCheckEvery && t.still % kStillCheckEvery == 0 &&
+                       ghosts.is_ghost(cells)) {
+                adopt_.push_back(cells);
+                drop = true;
+            }
+        } else if (t.misses >= kTentativeMisses || t.age > kTentativeMaxAge) {
+            drop = true;
+        } else {
+            const float needed = std::max(2.0f * params_.factor, 0.35f * std::max(t.w, t.h));
+            const bool mostly_seen = t.hits >= t.age - 2;
+            if (t.hits >= kConfirmHits && mostly_seen && t.travel >= needed) {
+                t.confirmed = true;
+            } else if (t.child && t.hits >= kChildHits && mostly_seen && t.still >= kChildHits / 2) {
+                if (ghosts.is_ghost(cells)) {
+                    adopt_.push_back(cells);
+                    drop = true;
+                } else {
+                    t.confirmed = true;
+                }
+            } else if (!t.child && t.age % kStaticCheckAge == 0 && t.travel < needed && ghosts.is_ghost(cells)) {
+                adopt_.push_back(cells);
+                drop = true;
+            }
+            if (t.confirmed)
+                t.id = next_id_++;
+        }
+        if (!drop) {
+            if (kept != i)
+                tracks_[kept] = tracks_[i];
+            ++kept;
+        }
+    }
+    tracks_.resize(kept);
+}
+
+} // namespace qv

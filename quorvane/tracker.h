@@ -1,0 +1,62 @@
+// Frame-to-frame association of blobs with followed objects.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "quorvane/assignment.h"
+#include "quorvane/blobs.h"
+#include "quorvane/params.h"
+#include "quorvane/track.h"
+
+namespace qv {
+
+// Tells a hole left in the background from a real object (see Background::is_ghost).
+class GhostTest {
+public:
+    virtual ~GhostTest() = default;
+    virtual bool is_ghost(cv::Rect grid_rect) const = 0;
+};
+
+class Tracker {
+public:
+    void init(const Params &params);
+    void update(std::vector<Blob> &blobs, const cv::Mat &labels, const GhostTest &ghosts);
+
+    const std::vector<Track> &tracks() const { return tracks_; }
+    std::vector<Track> &tracks() { return tracks_; }
+    // Grid rectangles whose content should become background (ghosts, absorbed objects).
+    const std::vector<cv::Rect> &to_adopt() const { return adopt_; }
+
+    cv::Rect to_grid(const cv::Rect2f &box, int margin) const;
+    cv::Rect2f to_frame(const cv::Rect &cells) const;
+
+private:
+    struct Measure {
+        cv::Rect2f box;
+        bool valid = false;
+        bool group = false; // shared blob: position only, size kept
+    };
+
+    void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels);
+    void match(std::vector<Blob> &blobs);
+    void absorb_fragments(std::vector<Blob> &blobs);
+    void correct();
+    void spawn(const std::vector<Blob> &blobs);
+    void settle(const GhostTest &ghosts);
+
+    Params params_;
+    int next_id_ = 1;
+    std::vector<Track> tracks_;
+    std::vector<Measure> measures_;
+    std::vector<int> rows_, cols_;
+    std::vector<double> cost_;
+    Assignment assignment_;
+    std::vector<cv::Rect> adopt_;
+    std::vector<int> members_;
+    std::vector<cv::Vec4i> extents_;
+    std::vector<int> counts_;
+};
+
+} // namespace qv
