@@ -51,8 +51,10 @@ bool FrameLog::write(int64_t frame, int32_t detect_us, const qv_result &result, 
     if (file_ == nullptr || failed_)
         return false;
     const std::string line = frame_json(frame, detect_us, result, region_count) + "\n";
-    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0)
+    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
         failed_ = true;
+        error_ = std::strerror(errno);
+    }
     return !failed_;
 }
 
@@ -60,9 +62,12 @@ std::string FrameLog::close()
 {
     if (file_ == nullptr)
         return {};
-    const bool close_failed = std::fclose(file_) != 0;
+    if (std::fclose(file_) != 0 && !failed_) {
+        failed_ = true;
+        error_ = std::strerror(errno);
+    }
     file_ = nullptr;
-    if (failed_ || close_failed)
-        return "cannot write JSON file " + path_ + ": " + std::strerror(errno);
+    if (failed_)
+        return "cannot write JSON file " + path_ + ": " + error_;
     return {};
 }

@@ -28,6 +28,7 @@ private:
     std::FILE *file_ = nullptr;
     std::string path_;
     bool failed_ = false;
+    std::string error_;  // what the first failed write said
 };
 
 // The JSON line (without its newline) for one frame.

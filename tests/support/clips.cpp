@@ -37,7 +37,7 @@ std::string write_test_clip(const std::string &path, int frames, int width, int 
 
 int count_readable_frames(const std::string &path)
 {
-    cv::VideoCapture capture(path);
+    cv::VideoCapture capture(path, cv::CAP_FFMPEG);
     if (!capture.isOpened())
         return -1;
     int n = 0;
