@@ -80,7 +80,8 @@ void pick_size(FuzzedDataProvider &in, int &width, int &height)
 // Pixel buffers are only made for sizes this small; larger claims get a token buffer.
 bool fits(int width, int height, int channels)
 {
-    return width > 0 && height > 0 && static_cast<int64_t>(width) * height * channels <= 600000;
+    return width > 0 && height > 0 && width <= 600000 && height <= 600000 &&
+           static_cast<int64_t>(width) * height * channels <= 600000;
 }
 
 int32_t coordinate(FuzzedDataProvider &in, int extent)
@@ -91,22 +92,40 @@ int32_t coordinate(FuzzedDataProvider &in, int extent)
     return in.ConsumeIntegralInRange(-4, hi + 3);
 }
 
+// Either a region as a careful caller would write it (a known kind, the right
+// number of points, all inside the frame) or one with anything in every field.
+qv_region make_region(FuzzedDataProvider &in, int width, int height)
+{
+    qv_region r;
+    std::memset(&r, 0, sizeof r);
+    if (in.ConsumeIntegralInRange(0, 3) != 0) {
+        r.kind = in.ConsumeIntegralInRange<int32_t>(QV_REGION_ZONE, QV_REGION_LEFT_OBJECT);
+        const bool line = r.kind == QV_REGION_LINE_ONE_WAY || r.kind == QV_REGION_LINE_TWO_WAY;
+        r.point_count = line ? 2 : in.ConsumeIntegralInRange(3, QV_MAX_REGION_POINTS);
+        for (int i = 0; i < r.point_count; ++i) {
+            r.points[i].x = in.ConsumeIntegralInRange(0, std::clamp(width - 1, 0, 20000));
+            r.points[i].y = in.ConsumeIntegralInRange(0, std::clamp(height - 1, 0, 20000));
+        }
+        return r;
+    }
+    r.kind = in.ConsumeIntegralInRange(0, 9) == 0 ? in.ConsumeIntegral<int32_t>() : in.ConsumeIntegralInRange(0, 6);
+    r.point_count =
+        in.ConsumeIntegralInRange(0, 9) == 0 ? in.ConsumeIntegral<int32_t>() : in.ConsumeIntegralInRange(-1, 11);
+    for (qv_point &p : r.points) {
+        p.x = coordinate(in, width);
+        p.y = coordinate(in, height);
+    }
+    if (in.ConsumeBool())
+        for (int32_t &word : r.reserved)
+            word = in.ConsumeIntegral<int32_t>();
+    return r;
+}
+
 std::vector<qv_region> make_regions(FuzzedDataProvider &in, int count, int width, int height)
 {
-    std::vector<qv_region> regions(static_cast<size_t>(std::max(count, 0)));
-    for (qv_region &r : regions) {
-        std::memset(&r, 0, sizeof r);
-        r.kind = in.ConsumeIntegralInRange(0, 9) == 0 ? in.ConsumeIntegral<int32_t>() : in.ConsumeIntegralInRange(0, 6);
-        r.point_count =
-            in.ConsumeIntegralInRange(0, 9) == 0 ? in.ConsumeIntegral<int32_t>() : in.ConsumeIntegralInRange(-1, 11);
-        for (qv_point &p : r.points) {
-            p.x = coordinate(in, width);
-            p.y = coordinate(in, height);
-        }
-        if (in.ConsumeBool())
-            for (int32_t &word : r.reserved)
-                word = in.ConsumeIntegral<int32_t>();
-    }
+    std::vector<qv_region> regions;
+    for (int i = 0; i < count; ++i)
+        regions.push_back(make_region(in, width, height));
     return regions;
 }
 
@@ -221,7 +240,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     };
     offer();
     const Scene scene = make_scene(in, width, height);
-    const int frames = in.ConsumeIntegralInRange(1, 12);
+    const int frames = in.ConsumeIntegralInRange(1, 20);
     for (int t = 0; t < frames && in.remaining_bytes() > 0; ++t) {
         int w = width, h = height, channels = 1;
         if (in.ConsumeIntegralInRange(0, 15) == 0) { // a frame that does not match the detector
