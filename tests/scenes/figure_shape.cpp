@@ -43,15 +43,18 @@ void paint_person(cv::Mat &img, const Figure &f, cv::Point2f foot, const Pose &p
     const int leg_w = std::max(2, int(std::lround(0.075f * h)));
     const int arm_w = std::max(1, int(std::lround(0.045f * h)));
     const float hip_y = foot.y - leg * std::cos(p.leg_angle);
-    const cv::Scalar legs(mask ? 255 : f.legs), torso(mask ? 255 : f.torso), head(mask ? 255 : f.head);
+    const cv::Scalar legs(mask ? 255 : f.legs), torso(mask ? 255 : f.torso), head(mask ? 255 : f.head),
+        shoes(mask ? 255 : f.shoes);
     auto pt = [](float x, float y) { return cv::Point(int(std::lround(x)), int(std::lround(y))); };
 
     // Legs end half a stroke above the ground so their round caps stop at the feet.
     const float reach = leg - leg_w * 0.5f;
     for (int s = -1; s <= 1; s += 2) {
         const float a = s * p.leg_angle;
-        cv::line(img, pt(foot.x + s * 0.03f * h, hip_y),
-                 pt(foot.x + reach * std::sin(a), hip_y + reach * std::cos(a)), legs, leg_w);
+        const float fx = foot.x + reach * std::sin(a);
+        cv::line(img, pt(foot.x + s * 0.03f * h, hip_y), pt(fx, hip_y + reach * std::cos(a)), legs, leg_w);
+        cv::ellipse(img, cv::RotatedRect({fx + 0.02f * h, foot.y - 0.03f * h}, {0.11f * h, 0.05f * h}, 0), shoes,
+                    cv::FILLED);
     }
     const float cx = foot.x + p.sway;
     for (int s = -1; s <= 1; s += 2) {

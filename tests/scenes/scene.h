@@ -42,6 +42,7 @@ struct Figure {
     uint8_t head = 60;   // grey levels before illumination
     uint8_t torso = 60;
     uint8_t legs = 60;
+    uint8_t shoes = 35;
     float shadow = 0;                     // darkening of the cast shadow, 0 = none
     cv::Point2f shadow_dir{0.6f, 0.35f};  // shadow extent per unit of height
     std::vector<Waypoint> path;
@@ -109,6 +110,7 @@ public:
     const Figure &figure(int id) const { return figures_.at(id - 1); }
     const std::vector<Region> &regions() const { return regions_; }
     const Effects &effects() const { return effects_; }
+    const cv::Mat &background() const { return background_; }
 
     // Renders frame `frame` into `grey` (reallocated to a continuous 8-bit image).
     void render(int frame, cv::Mat &grey) const;
@@ -150,6 +152,8 @@ enum class SceneKind {
 
 std::vector<SceneKind> all_scene_kinds();
 const char *scene_name(SceneKind kind);
+// The size the scene set is judged at: 640x360, and the busy scene at 1280x720.
+cv::Size standard_size(SceneKind kind);
 // Builds a preset scene. Geometry is fixed relative to the frame size; the seed varies
 // appearance, speeds and noise.
 Scene make_scene(SceneKind kind, uint32_t seed = 1, int width = 640, int height = 360);

@@ -2,6 +2,8 @@
 // size; the seed picks clothing, walking speeds and noise.
 #include "tests/scenes/scene.h"
 
+#include "tests/scenes/figure_shape.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -9,8 +11,6 @@ namespace qvs {
 namespace {
 
 enum class Contrast { High, Medium, Low };
-
-constexpr int kBackgroundMean = 125;
 
 class Builder {
 public:
@@ -22,15 +22,29 @@ public:
     cv::Point2f at(float x, float y) const { return {x * w, y * h}; }
 
     // A person of height `frac` of the frame (never below 40 px) appearing at `from`.
-    Figure person(float frac, Contrast c, int start, cv::Point2f from)
+    Figure person(float frac, int start, cv::Point2f from)
     {
         Figure f;
         f.height = std::max(40.f, frac * h);
-        f.torso = level(c, 0);
-        f.legs = level(c, 1);
-        f.head = c == Contrast::Low ? level(Contrast::Medium, 2) : level(c, 2);
         f.path.push_back({start, at(from.x, from.y)});
         return f;
+    }
+
+    // Dresses a person (whose path is complete) against the background it walks over:
+    // contrast is measured from the mean and spread of that background.
+    void dress(Figure &f, Contrast c)
+    {
+        cv::Scalar mean, dev;
+        swept_background(f, mean, dev);
+        f.torso = level(c, mean[0], dev[0], false);
+        f.legs = level(c, mean[0], dev[0], true);
+        f.head = level(c == Contrast::Low ? Contrast::Medium : c, mean[0], dev[0], false);
+    }
+
+    void add(Figure f, Contrast c)
+    {
+        dress(f, c);
+        scene.add_figure(std::move(f));
     }
 
     // A walking speed in px per frame: about 1.4 m/s for a 1.7 m person at 30 frames/s.
@@ -53,14 +67,29 @@ public:
     float w, h;
 
 private:
-    uint8_t level(Contrast c, int part)
+    void swept_background(const Figure &f, cv::Scalar &mean, cv::Scalar &dev) const
     {
-        static const int spread[3][2] = {{50, 90}, {28, 45}, {7, 15}};
+        cv::Mat mask(scene.background().size(), CV_8U, cv::Scalar(0));
+        const cv::Rect all(0, 0, int(w), int(h));
+        for (int t = f.first_frame(); t <= f.last_frame(); t += 5)
+            mask(shape_box(f, t) & all).setTo(255);
+        if (cv::countNonZero(mask) == 0)
+            mask.setTo(255);
+        cv::meanStdDev(scene.background(), mean, dev, mask);
+    }
+
+    // A grey level `c` away from the background: beyond its texture unless low contrast.
+    uint8_t level(Contrast c, double mean, double dev, bool trousers)
+    {
+        static const int spread[3][2] = {{45, 80}, {25, 40}, {6, 14}};
         const int *s = spread[int(c)];
-        const int sign = rng.uniform(0, 2) ? 1 : -1;
-        // Trousers are more often dark than light.
-        const int dir = part == 1 && rng.uniform(0, 3) ? -1 : sign;
-        return uint8_t(std::clamp(kBackgroundMean + dir * rng.uniform(s[0], s[1] + 1), 5, 250));
+        const double margin = c == Contrast::Low ? 0 : dev;
+        int dir = rng.uniform(0, 2) ? 1 : -1;
+        if (trousers && rng.uniform(0, 3))  // trousers are more often dark
+            dir = -1;
+        if (mean + dir * (margin + s[1]) > 250 || mean + dir * (margin + s[1]) < 5)
+            dir = -dir;  // no room on that side
+        return uint8_t(std::clamp(int(mean + dir * (margin + rng.uniform(s[0], s[1] + 1))), 5, 250));
     }
 };
 
@@ -75,21 +104,24 @@ std::vector<cv::Point> pts(const Builder &b, std::initializer_list<cv::Point2f> 
 Scene two_way_line(Builder &b)
 {
     b.scene.add_region(3, pts(b, {{0.2f, 0.6f}, {0.8f, 0.64f}}));
-    Figure a = b.person(0.25f, Contrast::High, 20, {0.35f, -0.02f});
+    Figure a = b.person(0.25f, 20, {0.35f, -0.02f});
     b.walk(a, 0.38f, 1.27f);
-    Figure c = b.person(0.18f, Contrast::Medium, 50, {0.65f, 1.2f});
+    Figure c = b.person(0.18f, 50, {0.65f, 1.2f});
     b.walk(c, 0.62f, -0.02f);
-    Figure beyond_left = b.person(0.2f, Contrast::High, 120, {0.08f, -0.02f});
+    Figure beyond_left = b.person(0.2f, 120, {0.08f, -0.02f});
     b.walk(beyond_left, 0.1f, 1.22f);
-    Figure back = b.person(0.22f, Contrast::High, 200, {0.5f, -0.02f});
+    Figure back = b.person(0.22f, 200, {0.5f, -0.02f});
     b.walk(back, 0.5f, 0.8f);
     back.stand(20);
     b.walk(back, 0.52f, 0.42f);
     b.walk(back, 0.55f, -0.02f);
-    Figure beyond_right = b.person(0.15f, Contrast::Medium, 150, {0.92f, 1.17f});
+    Figure beyond_right = b.person(0.15f, 150, {0.92f, 1.17f});
     b.walk(beyond_right, 0.93f, -0.02f);
-    for (Figure *f : {&a, &c, &beyond_left, &back, &beyond_right})
-        b.scene.add_figure(*f);
+    b.add(a, Contrast::High);
+    b.add(c, Contrast::Medium);
+    b.add(beyond_left, Contrast::High);
+    b.add(back, Contrast::High);
+    b.add(beyond_right, Contrast::Medium);
     return b.done();
 }
 
@@ -97,61 +129,65 @@ Scene one_way_line(Builder &b)
 {
     // d points down, so s > 0 is the left side: walking left to right raises the event.
     b.scene.add_region(2, pts(b, {{0.5f, 0.3f}, {0.5f, 0.95f}}));
-    Figure a = b.person(0.25f, Contrast::High, 20, {-0.12f, 0.7f});
+    Figure a = b.person(0.25f, 20, {-0.12f, 0.7f});
     b.walk(a, 1.12f, 0.72f);
-    Figure back = b.person(0.2f, Contrast::High, 60, {1.1f, 0.55f});
+    Figure back = b.person(0.2f, 60, {1.1f, 0.55f});
     b.walk(back, -0.1f, 0.5f);
-    Figure small = b.person(0.11f, Contrast::High, 20, {0.25f, 1.1f});
+    Figure small = b.person(0.11f, 20, {0.25f, 1.1f});
     b.walk(small, 0.7f, 0.65f);
     b.walk(small, 1.06f, 0.75f);
-    Figure above = b.person(0.2f, Contrast::High, 40, {-0.08f, 0.2f});
+    Figure above = b.person(0.2f, 40, {-0.08f, 0.2f});
     b.walk(above, 0.7f, 0.15f);
     b.walk(above, 0.75f, -0.02f);
-    Figure turn = b.person(0.22f, Contrast::Medium, 100, {1.1f, 0.62f});
+    Figure turn = b.person(0.22f, 100, {1.1f, 0.62f});
     b.walk(turn, 0.4f, 0.62f);
     turn.stand(15);
     b.walk(turn, 1.12f, 0.66f);
-    for (Figure *f : {&a, &back, &small, &above, &turn})
-        b.scene.add_figure(*f);
+    b.add(a, Contrast::High);
+    b.add(back, Contrast::High);
+    b.add(small, Contrast::High);
+    b.add(above, Contrast::High);
+    b.add(turn, Contrast::Medium);
     return b.done();
 }
 
 Scene zone(Builder &b)
 {
     b.scene.add_region(1, pts(b, {{0.3f, 0.45f}, {0.7f, 0.45f}, {0.75f, 0.85f}, {0.25f, 0.85f}}));
-    Figure through = b.person(0.22f, Contrast::High, 20, {-0.1f, 0.65f});
+    Figure through = b.person(0.22f, 20, {-0.1f, 0.65f});
     b.walk(through, 1.1f, 0.68f);
-    Figure outside = b.person(0.18f, Contrast::High, 100, {1.1f, 0.3f});
+    Figure outside = b.person(0.18f, 100, {1.1f, 0.3f});
     b.walk(outside, -0.1f, 0.32f);
-    Figure stay = b.person(0.25f, Contrast::Medium, 150, {0.5f, 1.27f});
+    Figure stay = b.person(0.25f, 150, {0.5f, 1.27f});
     b.walk(stay, 0.5f, 0.65f);
     stay.stand(60);
     b.walk(stay, 0.45f, 1.27f);
-    for (Figure *f : {&through, &outside, &stay})
-        b.scene.add_figure(*f);
+    b.add(through, Contrast::High);
+    b.add(outside, Contrast::High);
+    b.add(stay, Contrast::Medium);
     return b.done();
 }
 
 Scene loiter(Builder &b)
 {
     b.scene.add_region(4, pts(b, {{0.2f, 0.4f}, {0.8f, 0.4f}, {0.8f, 0.95f}, {0.2f, 0.95f}}));
-    Figure stay = b.person(0.28f, Contrast::High, 20, {0.45f, 1.3f});
+    Figure stay = b.person(0.28f, 20, {0.45f, 1.3f});
     b.walk(stay, 0.4f, 0.7f);
     stay.stand(150);
     b.walk(stay, 0.6f, 0.75f);
     stay.stand(120);
     b.walk(stay, 1.15f, 0.8f);
-    Figure pass = b.person(0.2f, Contrast::High, 300, {0.3f, 1.25f});
+    Figure pass = b.person(0.2f, 300, {0.3f, 1.25f});
     b.walk(pass, 0.3f, -0.02f);
-    b.scene.add_figure(stay);
-    b.scene.add_figure(pass);
+    b.add(stay, Contrast::High);
+    b.add(pass, Contrast::High);
     return b.done();
 }
 
 Scene left_object(Builder &b)
 {
     b.scene.add_region(5, pts(b, {{0.35f, 0.5f}, {0.75f, 0.5f}, {0.75f, 0.9f}, {0.35f, 0.9f}}));
-    Figure owner = b.person(0.28f, Contrast::High, 20, {-0.1f, 0.75f});
+    Figure owner = b.person(0.28f, 20, {-0.1f, 0.75f});
     const int arrive = owner.walk_to(b.at(0.5f, 0.75f), b.speed(owner));
     owner.stand(30);
     b.walk(owner, -0.15f, 0.72f);
@@ -162,14 +198,14 @@ Scene left_object(Builder &b)
     bag.legs = uint8_t(bag.torso + 25);
     const cv::Point2f spot = b.at(0.5f, 0.75f) + cv::Point2f(0.25f * owner.height, 0);
     bag.path = {{arrive + 12, spot}};
-    Figure passer = b.person(0.2f, Contrast::Medium, 220, {1.1f, 0.55f});
+    Figure passer = b.person(0.2f, 220, {1.1f, 0.55f});
     b.walk(passer, 0.55f, -0.02f);
-    b.scene.add_figure(owner);
+    b.add(owner, Contrast::High);
     const int drop = arrive + 12;
     const int end = std::max(drop + kLeftObjectFrames + 150, passer.last_frame());
     bag.path.push_back({end, spot});
     b.scene.add_figure(bag);
-    b.scene.add_figure(passer);
+    b.add(passer, Contrast::Medium);
     return b.done();
 }
 
@@ -192,38 +228,43 @@ Scene nuisance(Builder &b)
 Scene crossing_paths(Builder &b)
 {
     const float pace = 0.027f * 0.29f * b.h;  // one speed, so the two meet in the middle
-    Figure a = b.person(0.3f, Contrast::High, 20, {-0.12f, 0.7f});
+    Figure a = b.person(0.3f, 20, {-0.12f, 0.7f});
     a.walk_to(b.at(1.12f, 0.72f), pace);
-    Figure c = b.person(0.28f, Contrast::High, 20, {1.12f, 0.74f});
+    Figure c = b.person(0.28f, 20, {1.12f, 0.74f});
     c.walk_to(b.at(-0.12f, 0.7f), pace);
     // Opposite shades so each is distinct, as in a real crossing of two people.
+    b.dress(a, Contrast::High);
+    b.dress(c, Contrast::High);
     a.torso = 45, a.legs = 35, c.torso = 205, c.legs = 185;
-    Figure d = b.person(0.22f, Contrast::High, 170, {-0.1f, 0.28f});
+    Figure d = b.person(0.22f, 170, {-0.1f, 0.28f});
     d.walk_to(b.at(1.1f, 0.5f), pace);
-    Figure e = b.person(0.24f, Contrast::Medium, 170, {1.1f, 0.3f});
+    Figure e = b.person(0.24f, 170, {1.1f, 0.3f});
     e.walk_to(b.at(-0.1f, 0.48f), pace);
-    for (Figure *f : {&a, &c, &d, &e})
-        b.scene.add_figure(*f);
+    b.scene.add_figure(a);
+    b.scene.add_figure(c);
+    b.add(d, Contrast::High);
+    b.add(e, Contrast::Medium);
     return b.done();
 }
 
 Scene shadows(Builder &b)
 {
     b.scene.add_region(3, pts(b, {{0.1f, 0.62f}, {0.9f, 0.62f}}));
-    Figure along = b.person(0.3f, Contrast::High, 20, {-0.12f, 0.52f});
+    Figure along = b.person(0.3f, 20, {-0.12f, 0.52f});
     along.shadow = 0.5f;
     along.shadow_dir = {0.5f, 0.45f};
     b.walk(along, 1.12f, 0.53f);
-    Figure across = b.person(0.25f, Contrast::High, 120, {0.3f, -0.02f});
+    Figure across = b.person(0.25f, 120, {0.3f, -0.02f});
     across.shadow = 0.5f;
     across.shadow_dir = {0.5f, 0.45f};
     b.walk(across, 0.35f, 1.27f);
-    Figure back = b.person(0.2f, Contrast::Medium, 60, {1.1f, 0.45f});
+    Figure back = b.person(0.2f, 60, {1.1f, 0.45f});
     back.shadow = 0.55f;
     back.shadow_dir = {-0.3f, 0.9f};
     b.walk(back, -0.1f, 0.46f);
-    for (Figure *f : {&along, &across, &back})
-        b.scene.add_figure(*f);
+    b.add(along, Contrast::High);
+    b.add(across, Contrast::High);
+    b.add(back, Contrast::Medium);
     return b.done();
 }
 
@@ -235,15 +276,15 @@ Scene group(Builder &b)
     const float step = 0.5f * frac * b.h / b.w;  // centres half a height apart: a small gap
     for (int i = 0; i < 3; ++i) {
         const float lag = 0.02f * float((i * 7) % 3 - 1);
-        Figure f = b.person(frac, Contrast::High, 20, {0.4f + i * step, -0.02f + lag});
+        Figure f = b.person(frac, 20, {0.4f + i * step, -0.02f + lag});
         f.walk_to(b.at(0.4f + i * step, 1.27f + lag), pace);
-        b.scene.add_figure(f);
+        b.add(f, Contrast::High);
     }
     const float close = 0.4f * frac * b.h / b.w;
     for (int i = 0; i < 2; ++i) {
-        Figure f = b.person(frac, Contrast::High, 200, {0.6f + i * close, 1.25f});
+        Figure f = b.person(frac, 200, {0.6f + i * close, 1.25f});
         f.walk_to(b.at(0.6f + i * close, -0.02f), pace);
-        b.scene.add_figure(f);
+        b.add(f, Contrast::High);
     }
     return b.done();
 }
@@ -252,14 +293,14 @@ Scene low_contrast(Builder &b)
 {
     b.scene.effects().noise_sigma = 4;
     b.scene.add_region(3, pts(b, {{0.15f, 0.6f}, {0.85f, 0.6f}}));
-    Figure down = b.person(0.25f, Contrast::Low, 20, {0.3f, -0.02f});
+    Figure down = b.person(0.25f, 20, {0.3f, -0.02f});
     b.walk(down, 0.33f, 1.27f);
-    Figure up = b.person(0.2f, Contrast::Low, 80, {0.7f, 1.22f});
+    Figure up = b.person(0.2f, 80, {0.7f, 1.22f});
     b.walk(up, 0.66f, -0.02f);
-    Figure along = b.person(0.3f, Contrast::Low, 160, {-0.12f, 0.85f});
+    Figure along = b.person(0.3f, 160, {-0.12f, 0.85f});
     b.walk(along, 1.12f, 0.82f);
     for (Figure *f : {&down, &up, &along})
-        b.scene.add_figure(*f);
+        b.add(*f, Contrast::Low);
     return b.done();
 }
 
@@ -272,24 +313,28 @@ Scene busy(Builder &b)
     b.scene.add_region(1, pts(b, {{0.6f, 0.6f}, {0.95f, 0.6f}, {0.95f, 0.95f}, {0.6f, 0.95f}}));
     // The smallest figure (40 px) walks about one pixel a frame: it only reaches the line.
     const float tiny = 40.f / b.h;
-    Figure p1 = b.person(tiny, Contrast::High, 20, {-0.02f, 0.4f});
+    Figure p1 = b.person(tiny, 20, {-0.02f, 0.4f});
     b.walk(p1, 0.25f, 0.62f);
-    Figure p2 = b.person(0.33f, Contrast::Medium, 40, {0.72f, 1.35f});
+    Figure p2 = b.person(0.33f, 40, {0.72f, 1.35f});
     b.walk(p2, 0.7f, -0.02f);
-    Figure p3 = b.person(0.15f, Contrast::High, 60, {1.08f, 0.78f});
+    Figure p3 = b.person(0.15f, 60, {1.08f, 0.78f});
     b.walk(p3, 0.45f, 0.8f);
     b.walk(p3, 0.42f, 1.2f);
-    Figure p4 = b.person(0.2f, Contrast::Medium, 150, {0.45f, -0.02f});
+    Figure p4 = b.person(0.2f, 150, {0.45f, -0.02f});
     b.walk(p4, 0.47f, 1.22f);
-    Figure p5 = b.person(0.1f, Contrast::High, 60, {0.85f, 1.12f});
+    Figure p5 = b.person(0.1f, 60, {0.85f, 1.12f});
     b.walk(p5, 0.85f, 0.7f);
     b.walk(p5, 1.06f, 0.55f);
-    Figure p6 = b.person(0.25f, Contrast::High, 100, {1.12f, 0.3f});
+    Figure p6 = b.person(0.25f, 100, {1.12f, 0.3f});
     b.walk(p6, -0.12f, 0.32f);
-    for (Figure *f : {&p1, &p2, &p3, &p4, &p5, &p6}) {
+    for (Figure *f : {&p1, &p2, &p3, &p4, &p5, &p6})
         f->shadow = 0.25f;
-        b.scene.add_figure(*f);
-    }
+    b.add(p1, Contrast::High);
+    b.add(p2, Contrast::Medium);
+    b.add(p3, Contrast::High);
+    b.add(p4, Contrast::Medium);
+    b.add(p5, Contrast::High);
+    b.add(p6, Contrast::High);
     return b.done(450);
 }
 
@@ -318,6 +363,11 @@ const char *scene_name(SceneKind kind)
     case SceneKind::Busy: return "busy";
     }
     return "?";
+}
+
+cv::Size standard_size(SceneKind kind)
+{
+    return kind == SceneKind::Busy ? cv::Size(1280, 720) : cv::Size(640, 360);
 }
 
 Scene make_scene(SceneKind kind, uint32_t seed, int width, int height)
