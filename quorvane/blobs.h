@@ -25,8 +25,7 @@ private:
     int min_area_ = 1;
     cv::Mat scratch_;
     cv::Mat labels_;
-    cv::Mat stats_;
-    cv::Mat centroids_;
+    std::vector<Blob> stats_; // per label
     cv::Mat kernel_;
     std::vector<Blob> blobs_;
 };

@@ -19,7 +19,8 @@ private:
     int factor_ = 1;
     int grid_width_ = 0;
     int grid_height_ = 0;
-    std::vector<uint16_t> row_sum_;
+    std::vector<uint16_t> sum16_; // per cell of the current grid row, vector path
+    std::vector<uint32_t> sum32_; // the rest
 };
 
 } // namespace qv
