@@ -47,13 +47,14 @@ void paint_person(cv::Mat &img, const Figure &f, cv::Point2f foot, const Pose &p
         shoes(mask ? 255 : f.shoes);
     auto pt = [](float x, float y) { return cv::Point(int(std::lround(x)), int(std::lround(y))); };
 
-    // Legs end half a stroke above the ground so their round caps stop at the feet.
-    const float reach = leg - leg_w * 0.5f;
+    // Legs end half a stroke (and the pixel the box edge adds) above the ground, so
+    // their round caps and the shoes stop at the feet.
+    const float reach = leg - leg_w * 0.5f - 1.f;
     for (int s = -1; s <= 1; s += 2) {
         const float a = s * p.leg_angle;
         const float fx = foot.x + reach * std::sin(a);
         cv::line(img, pt(foot.x + s * 0.03f * h, hip_y), pt(fx, hip_y + reach * std::cos(a)), legs, leg_w);
-        cv::ellipse(img, cv::RotatedRect({fx + 0.02f * h, foot.y - 0.03f * h}, {0.11f * h, 0.05f * h}, 0), shoes,
+        cv::ellipse(img, cv::RotatedRect({fx + 0.02f * h, foot.y - 0.025f * h - 1.f}, {0.11f * h, 0.05f * h}, 0), shoes,
                     cv::FILLED);
     }
     const float cx = foot.x + p.sway;

@@ -81,7 +81,7 @@ private:
     // A grey level `c` away from the background: beyond its texture unless low contrast.
     uint8_t level(Contrast c, double mean, double dev, bool trousers)
     {
-        static const int spread[3][2] = {{45, 80}, {25, 40}, {6, 14}};
+        static const int spread[3][2] = {{45, 80}, {25, 40}, {10, 18}};
         const int *s = spread[int(c)];
         const double margin = c == Contrast::Low ? 0 : dev;
         int dir = rng.uniform(0, 2) ? 1 : -1;
