@@ -37,8 +37,9 @@ build() {
   local dir="$1" type="$2"
   shift 2
   step "build: $type in ${dir#"$ROOT"/}"
-  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >"$dir.cmake.log" 2>&1 \
-    || { cat "$dir.cmake.log" >&2; die "cmake configure failed"; }
+  mkdir -p "$dir"
+  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >"$dir/cmake-configure.log" 2>&1 \
+    || { cat "$dir/cmake-configure.log" >&2; die "cmake configure failed"; }
   cmake --build "$dir" -j "$JOBS" || die "build failed in $dir"
 }
 
