@@ -146,9 +146,3 @@ TEST_F(EventReport, CountsBeyondTheRecordsAreClamped)
     EXPECT_EQ(report(*result, -2).lines, "");
 }
 
-TEST_F(EventReport, NoConsoleStreamStillGivesTheCaption)
-{
-    auto result = result_with(1);
-    result->objects[0].region_event[0] = QV_EVENT_CROSS_TWO_WAY;
-    EXPECT_EQ(report_events(*result, 1, nullptr), utf8_to_gbk(" 有目标越界 "));
-}
