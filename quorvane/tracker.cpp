@@ -12,6 +12,7 @@ constexpr float kBeta = 0.25f;        // velocity gain
 constexpr float kSizeRate = 0.3f;     // box size smoothing
 constexpr float kGroupAlpha = 0.3f;   // position gain while sharing a blob: trust the motion more
 constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measurement
+constexpr float kFragmentGrowth = 1.2f; // pieces joined may exceed the object's size by this much
 constexpr int kConfirmHits = 5;
 constexpr int kChildHits = 8;
 constexpr int kTentativeMisses = 2;
@@ -172,16 +173,18 @@ void Tracker::match(std::vector<Blob> &blobs)
 }
 
 // A figure broken into pieces (clothing like the background) is one measurement
-// as long as the pieces fit its predicted box.
+// as long as the pieces lie in its predicted box and together are no bigger than
+// the object was. Measured against the smoothed size, never against the growing
+// union, so something put down does not drag the box along once its owner walks off.
 void Tracker::absorb_fragments(std::vector<Blob> &blobs)
 {
+    const float slack = static_cast<float>(params_.factor);
     for (size_t i = 0; i < tracks_.size(); ++i) {
         Measure &m = measures_[i];
         if (!m.valid || m.group)
             continue;
         const Track &t = tracks_[i];
-        const cv::Rect2f reach(t.cx - 0.625f * t.w, t.cy - 0.625f * t.h, 1.25f * t.w, 1.25f * t.h);
-        const float limit = 1.5f * std::max(t.w * t.h, m.box.area());
+        const cv::Rect2f reach = t.box();
         for (Blob &b : blobs) {
             if (b.used)
                 continue;
@@ -189,7 +192,7 @@ void Tracker::absorb_fragments(std::vector<Blob> &blobs)
             if (!reach.contains(centre(box)))
                 continue;
             const cv::Rect2f joined = m.box | box;
-            if (joined.area() > limit)
+            if (joined.width > kFragmentGrowth * t.w + slack || joined.height > kFragmentGrowth * t.h + slack)
                 continue;
             m.box = joined;
             b.used = true;

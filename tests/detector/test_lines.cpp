@@ -1,0 +1,86 @@
+// Line crossings: the segment and not its extension, the one-way direction, wobble.
+#include <gtest/gtest.h>
+
+#include "tests/detector/moving_boxes.h"
+
+namespace {
+
+using qvt::Mover;
+
+// Left to right along y = 300 (frames 10..150, foot at x = 320 near frame 80),
+// then back (at x = 320 near frame 220).
+Mover there_and_back()
+{
+    Mover m;
+    m.at(10, 40, 300).at(150, 600, 300).at(290, 40, 300);
+    return m;
+}
+
+void expect_near(const cv::Vec3i &event, int frame, int code)
+{
+    EXPECT_NEAR(event[0], frame, 8) << "event code " << event[2];
+    EXPECT_EQ(event[2], code);
+}
+
+TEST(Lines, TwoWayFiresOncePerCrossingInEachDirection)
+{
+    qvt::BoxScene scene;
+    scene.add(there_and_back());
+    qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 200}, {320, 400})});
+    run.run(300);
+    const auto events = run.events(0);
+    ASSERT_EQ(events.size(), 2u);
+    expect_near(events[0], 80, QV_EVENT_CROSS_TWO_WAY);
+    expect_near(events[1], 220, QV_EVENT_CROSS_TWO_WAY);
+    EXPECT_EQ(events[0][1], events[1][1]) << "one object, one id";
+}
+
+TEST(Lines, CrossingTheExtensionIsNoEvent)
+{
+    qvt::BoxScene scene;
+    scene.add(there_and_back());
+    // The path at y = 300 passes below the first segment's end and above the
+    // second's start; a slanted third one is met only on its extension too.
+    qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 100}, {320, 270}),
+                            qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 330}, {320, 470}),
+                            qvt::line_region(QV_REGION_LINE_ONE_WAY, {100, 100}, {200, 200})});
+    run.run(300);
+    EXPECT_TRUE(run.events(0).empty());
+    EXPECT_TRUE(run.events(1).empty());
+    EXPECT_TRUE(run.events(2).empty());
+}
+
+TEST(Lines, OneWayFiresOnlyFromPositiveToNegativeSide)
+{
+    qvt::BoxScene scene;
+    scene.add(there_and_back());
+    // s(p) = d.x * (p.y - p0.y) - d.y * (p.x - p0.x): with d pointing down (+y),
+    // s > 0 left of x = 320; with d pointing up, s > 0 right of it.
+    qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_ONE_WAY, {320, 200}, {320, 400}),
+                            qvt::line_region(QV_REGION_LINE_ONE_WAY, {320, 400}, {320, 200})});
+    run.run(300);
+    const auto down = run.events(0), up = run.events(1);
+    ASSERT_EQ(down.size(), 1u);
+    expect_near(down[0], 80, QV_EVENT_CROSS_ONE_WAY);
+    ASSERT_EQ(up.size(), 1u);
+    expect_near(up[0], 220, QV_EVENT_CROSS_ONE_WAY);
+}
+
+TEST(Lines, WobbleOnTheLineIsOneCrossing)
+{
+    qvt::BoxScene scene;
+    Mover m;
+    m.at(10, 40, 300).at(80, 320, 300);
+    // Stands on the line shifting three pixels either way, then walks on.
+    for (int f = 85; f <= 185; f += 5)
+        m.at(f, (f / 5) % 2 ? 317.0f : 323.0f, 300);
+    m.at(260, 600, 300);
+    scene.add(m);
+    qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 200}, {320, 400}),
+                            qvt::line_region(QV_REGION_LINE_ONE_WAY, {320, 400}, {320, 200})});
+    run.run(280);
+    EXPECT_EQ(run.events(0).size(), 1u);
+    EXPECT_TRUE(run.events(1).empty()) << "never crossed right to left";
+}
+
+} // namespace

@@ -1,0 +1,133 @@
+// Ids, the track ring, and results kept inside the frame.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "tests/detector/moving_boxes.h"
+
+namespace {
+
+using qvt::Mover;
+
+TEST(Tracks, IdsIncreaseAndAreNeverReused)
+{
+    qvt::BoxScene scene;
+    for (int k = 0; k < 3; ++k) {
+        Mover m;
+        m.at(10 + 110 * k, 40, 250 + 40 * k).at(110 + 110 * k, 600, 250 + 40 * k);
+        scene.add(m);
+    }
+    qvt::Runner run(scene, {});
+    run.run(350);
+    std::map<int, std::pair<int, int>> life; // id -> first and last frame
+    for (const auto &frame : run.frames())
+        for (const qvt::Seen &s : frame) {
+            auto it = life.emplace(s.object.id, std::make_pair(s.frame, s.frame)).first;
+            it->second.second = s.frame;
+        }
+    ASSERT_EQ(life.size(), 3u) << "one id per box";
+    int previous_last = -1, previous_id = 0;
+    for (const auto &[id, span] : life) {
+        EXPECT_GT(id, previous_id);
+        EXPECT_GT(span.first, previous_last) << "an id seen again after a newer one";
+        previous_id = id;
+        previous_last = span.second;
+    }
+}
+
+TEST(Tracks, CrossingBoxesKeepTheirIds)
+{
+    qvt::BoxScene scene;
+    Mover a, b;
+    a.at(10, 40, 300).at(160, 600, 310);
+    b.at(10, 600, 310).at(160, 40, 300);
+    b.grey = 20;
+    scene.add(a);
+    scene.add(b);
+    qvt::Runner run(scene, {});
+    run.run(170);
+    // The box left of the other before they meet is right of it after they part.
+    auto ids_left_to_right = [&](int frame) {
+        std::vector<std::pair<int, int>> xs;
+        for (const qvt::Seen &s : run.frames()[frame])
+            xs.emplace_back(s.object.box.x, s.object.id);
+        std::sort(xs.begin(), xs.end());
+        return xs;
+    };
+    const auto before = ids_left_to_right(50), after = ids_left_to_right(130);
+    ASSERT_EQ(before.size(), 2u);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(before[0].second, after[1].second);
+    EXPECT_EQ(before[1].second, after[0].second);
+}
+
+TEST(Tracks, TrackHoldsTheLatestTwoHundredReferencePoints)
+{
+    qvt::BoxScene scene;
+    Mover m;
+    m.at(10, 20, 200).at(390, 620, 420);
+    scene.add(m);
+    qvt::Runner run(scene, {});
+    run.run(380);
+    std::vector<qv_point> history; // the newest point of each frame
+    int full = 0;
+    for (const auto &frame : run.frames()) {
+        if (frame.empty())
+            continue;
+        ASSERT_EQ(frame.size(), 1u);
+        const qv_object &o = frame[0].object;
+        ASSERT_GE(o.track_length, 1);
+        ASSERT_LE(o.track_length, QV_MAX_TRACK);
+        const qv_point last = o.track[o.track_length - 1];
+        EXPECT_EQ(last.x, o.box.x + o.box.width / 2);
+        EXPECT_EQ(last.y, o.box.y + o.box.height);
+        history.push_back(last);
+        if (o.track_length < QV_MAX_TRACK)
+            continue;
+        ++full;
+        // Oldest first, each the newest point of an earlier frame.
+        for (int i = 0; i < QV_MAX_TRACK; ++i) {
+            const size_t back = static_cast<size_t>(QV_MAX_TRACK - 1 - i);
+            if (back >= history.size())
+                continue; // from before the object was reported
+            ASSERT_EQ(o.track[i].x, history[history.size() - 1 - back].x) << i;
+            ASSERT_EQ(o.track[i].y, history[history.size() - 1 - back].y) << i;
+        }
+    }
+    EXPECT_GT(full, 100);
+}
+
+TEST(Tracks, BoxesAndTracksStayInsideTheFrame)
+{
+    qvt::BoxScene scene;
+    Mover right, down;
+    right.at(10, 300, 200).at(120, 700, 200);
+    down.size = cv::Size(40, 90);
+    down.at(10, 100, 250).at(120, 160, 560);
+    scene.add(right);
+    scene.add(down);
+    qvt::Runner run(scene, {});
+    run.run(130);
+    int seen = 0;
+    for (const auto &frame : run.frames())
+        for (const qvt::Seen &s : frame) {
+            const qv_rect &b = s.object.box;
+            ++seen;
+            EXPECT_GE(b.x, 0);
+            EXPECT_GE(b.y, 0);
+            EXPECT_GT(b.width, 0);
+            EXPECT_GT(b.height, 0);
+            EXPECT_LE(b.x + b.width, qvt::kWidth);
+            EXPECT_LE(b.y + b.height, qvt::kHeight);
+            for (int i = 0; i < s.object.track_length; ++i) {
+                EXPECT_GE(s.object.track[i].x, 0);
+                EXPECT_GE(s.object.track[i].y, 0);
+                EXPECT_LT(s.object.track[i].x, qvt::kWidth);
+                EXPECT_LT(s.object.track[i].y, qvt::kHeight);
+            }
+        }
+    EXPECT_GT(seen, 100);
+}
+
+} // namespace
