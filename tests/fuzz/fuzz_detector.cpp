@@ -103,8 +103,8 @@ qv_region make_region(FuzzedDataProvider &in, int width, int height)
         const bool line = r.kind == QV_REGION_LINE_ONE_WAY || r.kind == QV_REGION_LINE_TWO_WAY;
         r.point_count = line ? 2 : in.ConsumeIntegralInRange(3, QV_MAX_REGION_POINTS);
         for (int i = 0; i < r.point_count; ++i) {
-            r.points[i].x = in.ConsumeIntegralInRange(0, std::clamp(width - 1, 0, 20000));
-            r.points[i].y = in.ConsumeIntegralInRange(0, std::clamp(height - 1, 0, 20000));
+            r.points[i].x = in.ConsumeIntegralInRange(0, std::clamp(width, 1, 20001) - 1);
+            r.points[i].y = in.ConsumeIntegralInRange(0, std::clamp(height, 1, 20001) - 1);
         }
         return r;
     }
