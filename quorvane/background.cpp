@@ -22,7 +22,8 @@ constexpr float kMinDev = 0.5f;
 constexpr double kChangedShare = 0.3;   // more foreground than this: the lights changed
 constexpr float kShadowLow = 0.45f;     // a shadow keeps this share of the light at least
 constexpr float kShadowHigh = 0.92f;    // and darkens by at least the rest
-constexpr float kShadowTexture = 10.0f; // gradient mismatch still counted as the same texture
+constexpr float kShadowRatioSpread = 0.08f; // dimming this uniform over a 3x3 neighbourhood
+constexpr float kShadowMinTexture = 6.0f;   // model range needed to judge the texture at all
 constexpr double kGhostRatio = 1.5;
 } // namespace
 
@@ -83,6 +84,32 @@ double Background::estimate_gain(const cv::Mat &frame) const
     return std::clamp(sum_frame / sum_model, 0.2, 5.0);
 }
 
+// A shadow dims the ground by one ratio and keeps its texture. Where the model
+// has too little texture to tell, the cell stays foreground: dark clothing over
+// a plain floor must not vanish as a shadow would.
+bool Background::is_shadow(const cv::Mat &frame, int x, int y) const
+{
+    const float r = frame.at<uint8_t>(y, x) / std::max(mean_.at<float>(y, x), 1.0f);
+    if (r < kShadowLow || r > kShadowHigh)
+        return false;
+    float model_lo = 255, model_hi = 0, frame_lo = 255, frame_hi = 0;
+    for (int dy = -1; dy <= 1; ++dy) {
+        const uint8_t *f = frame.ptr<uint8_t>(y + dy);
+        const float *m = mean_.ptr<float>(y + dy);
+        for (int dx = -1; dx <= 1; ++dx) {
+            const float fv = f[x + dx], mv = std::max(m[x + dx], 1.0f);
+            if (std::abs(fv / mv - r) > kShadowRatioSpread)
+                return false;
+            model_lo = std::min(model_lo, mv);
+            model_hi = std::max(model_hi, mv);
+            frame_lo = std::min(frame_lo, fv);
+            frame_hi = std::max(frame_hi, fv);
+        }
+    }
+    const float model_range = model_hi - model_lo;
+    return model_range >= kShadowMinTexture && frame_hi - frame_lo >= 0.5f * r * model_range;
+}
+
 bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg)
 {
     fg.create(frame.size(), CV_8U);
@@ -116,18 +143,8 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
             continue;
         }
         // Darker cells whose texture is the model's, only dimmed: a cast shadow.
-        const uint8_t *fu = frame.ptr<uint8_t>(y - 1), *fd = frame.ptr<uint8_t>(y + 1);
-        const float *m = mean_.ptr<float>(y);
-        const float *mu = mean_.ptr<float>(y - 1), *md = mean_.ptr<float>(y + 1);
         for (int x = 1; x < w - 1; ++x) {
-            if (out[x] == 0 || f[x] >= lo[x])
-                continue;
-            const float r = f[x] / std::max(m[x], 1.0f);
-            if (r < kShadowLow || r > kShadowHigh)
-                continue;
-            const float gx = float(f[x + 1]) - f[x - 1] - r * (m[x + 1] - m[x - 1]);
-            const float gy = float(fd[x]) - fu[x] - r * (md[x] - mu[x]);
-            if (std::abs(gx) + std::abs(gy) <= kShadowTexture)
+            if (out[x] != 0 && f[x] < lo[x] && is_shadow(frame, x, y))
                 out[x] = 0;
         }
         for (int x = 0; x < w; ++x)

@@ -35,6 +35,7 @@ public:
 private:
     double estimate_gain(const cv::Mat &frame) const;
     void refresh_limits();
+    bool is_shadow(const cv::Mat &frame, int x, int y) const;
 
     Params params_;
     cv::Mat mean_;      // CV_32F
