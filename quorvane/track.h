@@ -45,6 +45,7 @@ struct Track {
     bool child = false;      // born beside a confirmed object: something put down
     // Constant-velocity alpha-beta filter on the box centre, smoothed size; full-frame pixels.
     float cx = 0, cy = 0, vx = 0, vy = 0, w = 0, h = 0;
+    float main_w = 0, main_h = 0; // smoothed size of the largest piece alone, bounds joined fragments
     int age = 0;             // frames since birth
     int hits = 0;            // frames with a measurement
     int misses = 0;          // consecutive frames without one

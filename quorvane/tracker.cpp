@@ -10,6 +10,8 @@ constexpr size_t kMaxTracks = 160;
 constexpr float kAlpha = 0.6f;        // position gain of the filter
 constexpr float kBeta = 0.25f;        // velocity gain
 constexpr float kSizeRate = 0.3f;     // box size smoothing
+constexpr float kShrinkRate = 0.05f;  // shrinking is slow: a smaller blob is more often a part hidden
+constexpr float kPartial = 0.75f;     // a measurement smaller than this share of the size is partial
 constexpr float kGroupAlpha = 0.3f;   // position gain while sharing a blob: trust the motion more
 constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measurement
 constexpr float kFragmentGrowth = 1.2f; // pieces joined may exceed the object's size by this much
@@ -29,6 +31,23 @@ cv::Point2f centre(const cv::Rect2f &r)
 float length(cv::Point2f p)
 {
     return std::sqrt(p.dot(p));
+}
+
+// One side's centre when only part of the object shows (legs over a floor of their
+// own shade, an arm cut off): the edge nearer to its predicted place is taken as
+// true, and the centre lies half the known size from it.
+float partial_side(float lo, float size, float pred_lo, float known)
+{
+    if (size >= kPartial * known)
+        return lo + size / 2;
+    const float hi = lo + size, pred_hi = pred_lo + known;
+    return std::abs(lo - pred_lo) <= std::abs(hi - pred_hi) ? lo + known / 2 : hi - known / 2;
+}
+
+cv::Point2f partial_centre(const Track &t, const cv::Rect2f &m)
+{
+    const cv::Rect2f p = t.box();
+    return {partial_side(m.x, m.width, p.x, t.w), partial_side(m.y, m.height, p.y, t.h)};
 }
 
 } // namespace
@@ -174,8 +193,8 @@ void Tracker::match(std::vector<Blob> &blobs)
 
 // A figure broken into pieces (clothing like the background) is one measurement
 // as long as the pieces lie in its predicted box and together are no bigger than
-// the object was. Measured against the smoothed size, never against the growing
-// union, so something put down does not drag the box along once its owner walks off.
+// the object's main piece has been. Measured against that size, never against the
+// growing union, so something put down does not drag the box along once its owner walks off.
 void Tracker::absorb_fragments(std::vector<Blob> &blobs)
 {
     const float slack = static_cast<float>(params_.factor);
@@ -183,7 +202,9 @@ void Tracker::absorb_fragments(std::vector<Blob> &blobs)
         Measure &m = measures_[i];
         if (!m.valid || m.group)
             continue;
-        const Track &t = tracks_[i];
+        Track &t = tracks_[i];
+        t.main_w += kSizeRate * (m.box.width - t.main_w);
+        t.main_h += kSizeRate * (m.box.height - t.main_h);
         const cv::Rect2f reach = t.box();
         for (Blob &b : blobs) {
             if (b.used)
@@ -192,7 +213,7 @@ void Tracker::absorb_fragments(std::vector<Blob> &blobs)
             if (!reach.contains(centre(box)))
                 continue;
             const cv::Rect2f joined = m.box | box;
-            if (joined.width > kFragmentGrowth * t.w + slack || joined.height > kFragmentGrowth * t.h + slack)
+            if (joined.width > kFragmentGrowth * t.main_w + slack || joined.height > kFragmentGrowth * t.main_h + slack)
                 continue;
             m.box = joined;
             b.used = true;
@@ -208,18 +229,20 @@ void Tracker::correct()
         ++t.age;
         t.measured = m.valid;
         if (m.valid) {
-            const cv::Point2f c = centre(m.box);
-            const float rx = c.x - t.cx, ry = c.y - t.cy;
             if (m.group) {
+                const cv::Point2f c = centre(m.box);
+                const float rx = c.x - t.cx, ry = c.y - t.cy;
                 t.cx += kGroupAlpha * rx;
                 t.cy += kGroupAlpha * ry;
             } else {
-                t.cx += kAlpha * rx;
-                t.cy += kAlpha * ry;
-                t.vx += kBeta * rx;
-                t.vy += kBeta * ry;
-                t.w += kSizeRate * (m.box.width - t.w);
-                t.h += kSizeRate * (m.box.height - t.h);
+                const cv::Point2f p = partial_centre(t, m.box);
+                const float px = p.x - t.cx, py = p.y - t.cy;
+                t.cx += kAlpha * px;
+                t.cy += kAlpha * py;
+                t.vx += kBeta * px;
+                t.vy += kBeta * py;
+                t.w += (m.box.width < t.w ? kShrinkRate : kSizeRate) * (m.box.width - t.w);
+                t.h += (m.box.height < t.h ? kShrinkRate : kSizeRate) * (m.box.height - t.h);
             }
             ++t.hits;
             t.misses = 0;
@@ -265,8 +288,8 @@ void Tracker::spawn(const std::vector<Blob> &blobs)
             continue;
         Track t;
         t.child = child;
-        t.w = box.width;
-        t.h = box.height;
+        t.w = t.main_w = box.width;
+        t.h = t.main_h = box.height;
         t.cx = box.x + box.width / 2;
         t.cy = box.y + box.height / 2;
         t.birth = cv::Point2f(t.cx, t.cy);
