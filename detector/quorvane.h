@@ -68,7 +68,10 @@ typedef struct qv_rect {
 
 /*
  * A view of an 8-bit image. It carries no row stride: rows are width * channels
- * bytes apart, so the caller hands over a continuous buffer.
+ * bytes apart, so the caller hands over a continuous buffer. The detector takes
+ * grey frames only (channels 1), so rows are exactly width bytes apart; an image
+ * whose rows are padded (a width not a multiple of 4 in some imaging libraries)
+ * must be copied to a continuous buffer first.
  */
 typedef struct qv_image {
     unsigned char *data;
@@ -83,8 +86,27 @@ typedef struct qv_image {
 } qv_image;
 
 /*
- * Detector creation parameters, passed by value to qv_init.
- * (Meaning of each parameter: see the section below on tuning.)
+ * Detector creation parameters, passed by value to qv_init. A value of 0 (or
+ * below) selects the default; the values the demo sends (0, 0, 1, 0, 10,
+ * 1000000) suit frames from 640x480 to 3840x2160 with people from about 40 px
+ * to a third of the frame tall.
+ *
+ *   param_a     smallest grey-level difference from the background that counts
+ *               as an object, 2..128; 0 = default 8. Lower finds clothing closer
+ *               to the background, at the price of more noise.
+ *   param_b     smallest blob kept, in full-frame pixels of area; 0 = default
+ *               120 (about a quarter of a 40 px tall figure).
+ *   image       the first frame: fixes the frame size every later qv_detect must
+ *               match; grey (channels 1), 16..16384 pixels a side.
+ *   param_c     1 = suppress cast shadows (uniform dimming of a textured ground),
+ *               0 = keep them as foreground.
+ *   param_flag  0 = tolerate a camera shake of one or two pixels (a cell counts
+ *               as changed only against its whole neighbourhood in the model);
+ *               1 = fixed camera, a little more sensitive at edges.
+ *   param_d     frames an object is kept, on its predicted path, without being
+ *               seen (short occlusions, crossings); 0 = default 10.
+ *   param_e     frames an object may lie still before it becomes background;
+ *               0 = default 1000000 (in effect never within a run).
  */
 typedef struct qv_config {
     int32_t param_a;
@@ -100,7 +122,27 @@ typedef struct qv_config {
 #endif
 } qv_config;
 
-/* One rule region. The reserved words are zero-filled by careful callers. */
+/*
+ * One rule region. The reserved words are zero-filled by careful callers; the
+ * detector never reads them.
+ *
+ *   kind 1 zone            3..10 points  event 1 on entering, 2 on leaving;
+ *                                        region_flag 1 while inside and on the
+ *                                        leave frame
+ *   kind 2 one-way line    2 points      event 3 on crossing from s > 0 to s < 0
+ *   kind 3 two-way line    2 points      event 4 on crossing either way
+ *   kind 4 loiter zone     3..10 points  event 5 once per stay, after 300
+ *                                        consecutive frames inside
+ *   kind 5 left-object     3..10 points  event 6 once per object, when it has
+ *          zone                          lain still inside for 150 frames
+ *
+ * For a line from p0 to p1, s(p) = d.x * (p.y - p0.y) - d.y * (p.x - p0.x) with
+ * d = p1 - p0, in image coordinates (y down). An object's reference point is the
+ * bottom centre of its box (where a person's feet are): zones judge inside and
+ * outside on it, and a crossing counts only where its path crosses the segment
+ * between the end points, not the line's extension. A dead band of a few pixels
+ * around lines and zone edges keeps a wobbling box from repeated events.
+ */
 typedef struct qv_region {
     int32_t kind;
     int32_t point_count;
@@ -108,7 +150,13 @@ typedef struct qv_region {
     int32_t reserved[8];
 } qv_region;
 
-/* One tracked object of a detection result. */
+/*
+ * One tracked object of a detection result. Ids start at 1, increase and are
+ * never reused within a detector's life. The box and every track point lie
+ * inside the frame; track holds the latest reference points, oldest first.
+ * region_flag and region_event are filled for the installed regions and zero
+ * beyond them; an event is reported on exactly one frame.
+ */
 typedef struct qv_object {
     int32_t reserved[2];
     int32_t track_length;               /* valid entries in track, 0..200 */
@@ -119,7 +167,11 @@ typedef struct qv_object {
     int32_t region_event[QV_MAX_REGIONS];
 } qv_object;
 
-/* The output of one qv_detect call; only the first count objects are valid. */
+/*
+ * The output of one qv_detect call; only the first count objects are valid and
+ * nothing past them is written. At most 100 objects: beyond that the longest
+ * followed are kept.
+ */
 typedef struct qv_result {
     int32_t count;
     qv_object objects[QV_MAX_OBJECTS];
@@ -127,20 +179,29 @@ typedef struct qv_result {
 
 /*
  * Creates a detector for frames described by config.image and stores its
- * handle in *handle. On failure *handle is left null.
+ * handle in *handle. On failure (no data, not one channel, a side outside
+ * 16..16384) *handle is set to null. The handle keeps all of the detector's
+ * state (a few MB at 1080p, not growing with the frames); no threads are started.
  */
 QV_API void qv_init(void **handle, qv_config config);
 
 /*
  * Installs count regions from the array. Returns non-zero when all were
- * accepted, 0 (and installs nothing) otherwise. The array must stay valid and
- * unchanged while qv_detect is called with it.
+ * accepted, 0 (and installs nothing, keeping the regions installed before)
+ * for: a null handle or array, a count outside 1..10, an unknown kind, a point
+ * count wrong for the kind, a point outside the frame given to qv_init, a line
+ * whose two points are equal, or a polygon of zero area. The regions are
+ * copied; a later call replaces them. The fourth argument is accepted and
+ * ignored (any value).
  */
 QV_API int32_t qv_init_region(void *handle, int32_t count, const qv_region *regions, int32_t reserved);
 
 /*
  * Detects and tracks moving objects in one grey frame and judges them against
- * the installed regions, filling *result.
+ * the installed regions, filling *result. The regions are the copy taken by
+ * qv_init_region; the regions argument is not read and may be null. A null
+ * handle or data pointer, or a frame whose size or channel count differs from
+ * the one given to qv_init, gives count 0.
  */
 QV_API void qv_detect(void *handle, qv_image image, const qv_region *regions, qv_result *result);
 
