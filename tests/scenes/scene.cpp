@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace qvs {
 namespace {
@@ -87,6 +88,20 @@ bool inside(const Region &r, cv::Point2f p)
     return cv::pointPolygonTest(r.points, p, false) > 0;
 }
 
+constexpr int kNoiseMargin = 64;
+constexpr double kNoiseScale = 8.0;
+
+// Generating fresh normal noise for every frame costs more than the rest of the
+// rendering; shifted windows of one larger field are as good for a detector.
+cv::Mat make_noise(int width, int height, uint32_t seed)
+{
+    // Stored as 8-bit around 128 so that adding it is one vectorised pass.
+    cv::Mat noise(height + kNoiseMargin, width + kNoiseMargin, CV_8U);
+    cv::RNG rng(mix(seed, 0x4015E));
+    rng.fill(noise, cv::RNG::NORMAL, 128, kNoiseScale);
+    return noise;
+}
+
 }  // namespace
 
 int Figure::walk_to(cv::Point2f to, float speed)
@@ -117,7 +132,7 @@ cv::Point2f Figure::foot_at(int frame) const
 
 Scene::Scene(std::string name, int width, int height, int frames, uint32_t seed)
     : name_(std::move(name)), width_(width), height_(height), frames_(frames), seed_(seed),
-      background_(make_background(width, height, seed))
+      background_(make_background(width, height, seed)), noise_(make_noise(width, height, seed))
 {
 }
 
@@ -278,13 +293,22 @@ void Scene::draw_foliage(cv::Mat &canvas, int frame) const
         const int r = rng.uniform(2, 7);
         cv::circle(leaves, c, r, cv::Scalar(rng.uniform(30, 200)), cv::FILLED);
     }
-    cv::Mat mapx(patch.size(), CV_32F), mapy(patch.size(), CV_32F);
+    // Displacement: 3 sin(a_y + b_x) + sin(c_y) sideways, 1.5 sin(d_x) up and down;
+    // the first term expanded so the per-pixel loop needs no trigonometry.
     const double t = 2 * CV_PI * frame / kFps;
+    std::vector<float> sin_b(patch.width), cos_b(patch.width), vert(patch.width);
+    for (int x = 0; x < patch.width; ++x) {
+        sin_b[x] = float(std::sin(x * 0.02)), cos_b[x] = float(std::cos(x * 0.02));
+        vert[x] = float(1.5 * std::sin(t * 0.9 + x * 0.04));
+    }
+    cv::Mat mapx(patch.size(), CV_32F), mapy(patch.size(), CV_32F);
     for (int y = 0; y < patch.height; ++y) {
+        const float sa = float(3.0 * std::sin(t * 0.7 + y * 0.05)), ca = float(3.0 * std::cos(t * 0.7 + y * 0.05));
+        const float side = float(std::sin(t * 2.3 + y * 0.2));
         float *mx = mapx.ptr<float>(y), *my = mapy.ptr<float>(y);
         for (int x = 0; x < patch.width; ++x) {
-            mx[x] = float(x + 3.0 * std::sin(t * 0.7 + y * 0.05 + x * 0.02) + 1.0 * std::sin(t * 2.3 + y * 0.2));
-            my[x] = float(y + 1.5 * std::sin(t * 0.9 + x * 0.04));
+            mx[x] = float(x) + sa * cos_b[x] + ca * sin_b[x] + side;
+            my[x] = float(y) + vert[x];
         }
     }
     cv::remap(leaves, canvas(patch), mapx, mapy, cv::INTER_LINEAR, cv::BORDER_REFLECT);
@@ -325,9 +349,9 @@ void Scene::render(int frame, cv::Mat &grey) const
         canvas = moved;
     }
     if (effects_.noise_sigma > 0) {
-        cv::Mat noise(canvas.size(), CV_16S);
-        rng.fill(noise, cv::RNG::NORMAL, 0, effects_.noise_sigma);
-        cv::add(canvas, noise, canvas, cv::noArray(), CV_8U);
+        const cv::Rect window(rng.uniform(0, kNoiseMargin), rng.uniform(0, kNoiseMargin), width_, height_);
+        const double k = effects_.noise_sigma / kNoiseScale;
+        cv::addWeighted(canvas, 1.0, noise_(window), k, -128.0 * k, canvas);
     }
     if (effects_.jpeg_quality > 0) {
         std::vector<uchar> bytes;

@@ -126,7 +126,7 @@ private:
     int width_, height_, frames_;
     uint32_t seed_;
     cv::Mat background_;
-    cv::Mat leaves_;
+    cv::Mat noise_;  // normal noise around 128, 8 levels per sigma; frames take shifted windows of it
     std::vector<Figure> figures_;
     std::vector<Region> regions_;
     Effects effects_;

@@ -335,7 +335,7 @@ Scene busy(Builder &b)
     b.add(p4, Contrast::Medium);
     b.add(p5, Contrast::High);
     b.add(p6, Contrast::High);
-    return b.done(450);
+    return b.done(330);
 }
 
 }  // namespace
