@@ -32,6 +32,7 @@ TEST(LineRules, TwoWayLineCountsEachCrossingOnceAndIgnoresTheExtension)
 
 // People cross a vertical line both ways; only left to right (s > 0 to s < 0) alarms,
 // including a 40 px figure and a person who turns back; one walks past its upper end.
+// The lights are switched on (+30%) shortly before the last crossing.
 TEST(LineRules, OneWayLineFiresInItsDirectionOnly)
 {
     const Judged j = judge(SceneKind::OneWayLine);

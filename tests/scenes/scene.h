@@ -138,7 +138,7 @@ private:
 
 enum class SceneKind {
     TwoWayLine,     // crossings of a two-way line both ways, one back-and-forth, one past its end
-    OneWayLine,     // a vertical one-way line crossed in both directions and beyond its end
+    OneWayLine,     // a vertical one-way line crossed both ways and beyond its end; lights switched on
     Zone,           // entering and leaving a zone, one stays a while, one passes outside
     Loiter,         // one person loiters (stands still a long time), one passes through quickly
     LeftObject,     // a person puts a bag down and walks away

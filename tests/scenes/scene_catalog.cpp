@@ -129,6 +129,8 @@ Scene one_way_line(Builder &b)
 {
     // d points down, so s > 0 is the left side: walking left to right raises the event.
     b.scene.add_region(2, pts(b, {{0.5f, 0.3f}, {0.5f, 0.95f}}));
+    // Lights switched on while people walk: the last crossing comes two seconds later.
+    b.scene.effects().gain = {{0, 1.0}, {259, 1.0}, {260, 1.3}};
     Figure a = b.person(0.25f, 20, {-0.12f, 0.7f});
     b.walk(a, 1.12f, 0.72f);
     Figure back = b.person(0.2f, 60, {1.1f, 0.55f});
