@@ -8,6 +8,10 @@ namespace qv {
 
 namespace {
 
+// Dead band around lines and zone edges, as a share of the object's height: a
+// box changing shape (arms, a group merging and parting) must not look like a step across.
+constexpr float kBandShare = 0.1f;
+
 class ModelGhostTest : public GhostTest {
 public:
     ModelGhostTest(const Background &model, const cv::Mat &frame, const cv::Mat &fg)
@@ -105,7 +109,7 @@ void Detector::judge_rules()
         t.path.push(foot);
         Step step;
         step.point = cv::Point2f(static_cast<float>(foot.x), static_cast<float>(foot.y));
-        step.band = std::max(2.0f * params_.factor, 0.04f * t.h);
+        step.band = std::max(2.0f * params_.factor, kBandShare * t.h);
         step.still_frames = t.still;
         for (size_t r = 0; r < regions_.size(); ++r) {
             const int code = judge(regions_[r], t.rules[r], step, t.flags[r]);
