@@ -13,6 +13,8 @@ constexpr float kSizeRate = 0.3f;     // box size smoothing
 constexpr float kShrinkRate = 0.05f;  // shrinking is slow: a smaller blob is more often a part hidden
 constexpr float kPartial = 0.75f;     // a measurement smaller than this share of the size is partial
 constexpr float kGroupAlpha = 0.3f;   // position gain while sharing a blob: trust the motion more
+constexpr float kGroupBeta = 0.05f;
+constexpr float kGroupDamping = 0.95f;
 constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measurement
 constexpr float kFragmentGrowth = 1.2f; // pieces joined may exceed the object's size by this much
 constexpr int kConfirmHits = 5;
@@ -234,6 +236,9 @@ void Tracker::correct()
                 const float rx = c.x - t.cx, ry = c.y - t.cy;
                 t.cx += kGroupAlpha * rx;
                 t.cy += kGroupAlpha * ry;
+                // Mostly the motion it had, but not forever: a group that stops stops its members.
+                t.vx = kGroupDamping * t.vx + kGroupBeta * rx;
+                t.vy = kGroupDamping * t.vy + kGroupBeta * ry;
             } else {
                 const cv::Point2f p = partial_centre(t, m.box);
                 const float px = p.x - t.cx, py = p.y - t.cy;
