@@ -22,8 +22,9 @@ constexpr float kMinDev = 0.5f;
 constexpr double kChangedShare = 0.3;   // more foreground than this: the lights changed
 constexpr float kShadowLow = 0.45f;     // a shadow keeps this share of the light at least
 constexpr float kShadowHigh = 0.92f;    // and darkens by at least the rest
-constexpr float kShadowRatioSpread = 0.08f; // dimming this uniform over a 3x3 neighbourhood
-constexpr float kShadowMinTexture = 6.0f;   // model range needed to judge the texture at all
+constexpr int kShadowReach = 3;             // texture window: 7 x 7 cells
+constexpr float kShadowMinTexture = 2.0f;   // model deviation needed to judge the texture at all
+constexpr float kShadowCorrelation = 0.7f;  // frame and model texture this alike: only dimmed
 constexpr double kGhostRatio = 1.5;
 } // namespace
 
@@ -84,30 +85,38 @@ double Background::estimate_gain(const cv::Mat &frame) const
     return std::clamp(sum_frame / sum_model, 0.2, 5.0);
 }
 
-// A shadow dims the ground by one ratio and keeps its texture. Where the model
-// has too little texture to tell, the cell stays foreground: dark clothing over
-// a plain floor must not vanish as a shadow would.
+// A shadow dims the ground and keeps its texture: over a small window the frame
+// follows the model (high correlation) at one ratio. Where the model is too
+// plain to show a texture, the cell stays foreground: dark clothing over a plain
+// floor must not vanish as a shadow would.
 bool Background::is_shadow(const cv::Mat &frame, int x, int y) const
 {
     const float r = frame.at<uint8_t>(y, x) / std::max(mean_.at<float>(y, x), 1.0f);
     if (r < kShadowLow || r > kShadowHigh)
         return false;
-    float model_lo = 255, model_hi = 0, frame_lo = 255, frame_hi = 0;
-    for (int dy = -1; dy <= 1; ++dy) {
-        const uint8_t *f = frame.ptr<uint8_t>(y + dy);
-        const float *m = mean_.ptr<float>(y + dy);
-        for (int dx = -1; dx <= 1; ++dx) {
-            const float fv = f[x + dx], mv = std::max(m[x + dx], 1.0f);
-            if (std::abs(fv / mv - r) > kShadowRatioSpread)
-                return false;
-            model_lo = std::min(model_lo, mv);
-            model_hi = std::max(model_hi, mv);
-            frame_lo = std::min(frame_lo, fv);
-            frame_hi = std::max(frame_hi, fv);
+    const int x0 = std::max(0, x - kShadowReach), x1 = std::min(frame.cols - 1, x + kShadowReach);
+    const int y0 = std::max(0, y - kShadowReach), y1 = std::min(frame.rows - 1, y + kShadowReach);
+    float sf = 0, sm = 0, sff = 0, smm = 0, sfm = 0;
+    int n = 0;
+    for (int yy = y0; yy <= y1; ++yy) {
+        const uint8_t *f = frame.ptr<uint8_t>(yy);
+        const float *m = mean_.ptr<float>(yy);
+        for (int xx = x0; xx <= x1; ++xx) {
+            const float fv = f[xx], mv = m[xx];
+            sf += fv;
+            sm += mv;
+            sff += fv * fv;
+            smm += mv * mv;
+            sfm += fv * mv;
+            ++n;
         }
     }
-    const float model_range = model_hi - model_lo;
-    return model_range >= kShadowMinTexture && frame_hi - frame_lo >= 0.5f * r * model_range;
+    const float varf = sff / n - (sf / n) * (sf / n);
+    const float varm = smm / n - (sm / n) * (sm / n);
+    if (varm < kShadowMinTexture * kShadowMinTexture)
+        return false;
+    const float cov = sfm / n - (sf / n) * (sm / n);
+    return cov >= kShadowCorrelation * std::sqrt(std::max(varf * varm, 1e-6f));
 }
 
 bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg)
