@@ -111,6 +111,8 @@ void Detector::judge_rules()
         step.point = cv::Point2f(static_cast<float>(foot.x), static_cast<float>(foot.y));
         step.band = std::max(2.0f * params_.factor, kBandShare * t.h);
         step.still_frames = t.still;
+        step.at_border = box.x <= 0 || box.y <= 0 || box.x + box.width >= params_.width ||
+                         box.y + box.height >= params_.height;
         for (size_t r = 0; r < regions_.size(); ++r) {
             const int code = judge(regions_[r], t.rules[r], step, t.flags[r]);
             if (code != 0)

@@ -85,13 +85,16 @@ int judge_zone(const Region &zone, RuleState &state, const Step &step, uint8_t &
     const bool was_inside = state.inside;
     bool entered = false, left = false;
     if (dist > step.band && !state.inside) {
-        entered = true;
+        // First seen inside, away from the frame's edge: a piece of something
+        // already there or someone stepping out from cover, not an entry.
+        entered = state.seen || step.at_border;
         state.inside = true;
     } else if (dist < -step.band && state.inside) {
         left = true;
         state.inside = false;
     }
 
+    state.seen = true;
     int event = 0;
     switch (zone.kind) {
     case QV_REGION_ZONE:

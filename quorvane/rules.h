@@ -26,6 +26,7 @@ struct RuleState {
     int side = 0;              // lines: -1 / +1 once firmly on a side, 0 before
     cv::Point2f last_firm;     // lines: last point firmly on `side`
     bool inside = false;       // zones
+    bool seen = false;         // zones: judged at least once
     int inside_frames = 0;     // loiter: frames of the current stay
     bool loiter_fired = false;
     bool left_fired = false;
@@ -36,6 +37,7 @@ struct Step {
     cv::Point2f point;   // reference point: bottom centre of the box, full-frame pixels
     float band = 2.0f;   // dead band in pixels against wobble
     int still_frames = 0; // consecutive frames the object has not moved
+    bool at_border = false; // the box touches the frame's edge: the object may just have come in
 };
 
 // Advances state with this frame's point; returns the event code (0 for none).

@@ -54,6 +54,7 @@ struct Track {
     cv::Point2f anchor;      // where the object has been still since
     int still = 0;           // consecutive frames within reach of anchor
     bool measured = false;   // got a measurement this frame
+    int stacked = 0;         // consecutive frames right above or below an older object
     PointRing path;
     std::array<RuleState, QV_MAX_REGIONS> rules{};
     std::array<EventQueue, QV_MAX_REGIONS> pending{};

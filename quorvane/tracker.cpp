@@ -11,6 +11,11 @@ constexpr float kAlpha = 0.6f;        // position gain of the filter
 constexpr float kBeta = 0.25f;        // velocity gain
 constexpr float kSizeRate = 0.3f;     // box size smoothing
 constexpr float kShrinkRate = 0.05f;  // shrinking is slow: a smaller blob is more often a part hidden
+constexpr float kStackOverlap = 0.6f; // stacked halves: shared width, of the narrower
+constexpr float kStackGap = 0.25f;    // largest gap between them, of the joined height
+constexpr float kStackAspect = 4.0f;  // joined no taller than this many widths: one figure, not two
+constexpr float kStackSpeed = 0.3f;   // velocity difference allowed, of the speed
+constexpr int kStackFrames = 3;
 constexpr float kPartial = 0.75f;     // a measurement smaller than this share of the size is partial
 constexpr float kGroupAlpha = 0.3f;   // position gain while sharing a blob: trust the motion more
 constexpr float kGroupBeta = 0.05f;
@@ -91,6 +96,7 @@ void Tracker::update(std::vector<Blob> &blobs, const cv::Mat &labels, const Ghos
     match(blobs);
     absorb_fragments(blobs);
     correct();
+    join_stacked();
     spawn(blobs);
     settle(ghosts);
 }
@@ -264,6 +270,40 @@ void Tracker::correct()
             t.anchor = foot;
             t.still = 0;
         }
+    }
+}
+
+// Two objects, one right above the other, moving alike and together shaped like
+// one upright figure, are the halves of one (legs the colour of the floor between
+// a shirt and shoes). After a few such frames the younger joins the older.
+void Tracker::join_stacked()
+{
+    for (size_t i = 0; i < tracks_.size(); ++i) {
+        Track &young = tracks_[i];
+        bool stacked_now = false;
+        for (size_t k = 0; k < tracks_.size() && !stacked_now; ++k) {
+            Track &old = tracks_[k];
+            if (k == i || old.hits <= young.hits || !old.measured || !young.measured)
+                continue;
+            const cv::Rect2f a = old.box(), b = young.box();
+            const cv::Rect2f joined = a | b;
+            const float overlap = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
+            const float gap = std::max(b.y - (a.y + a.height), a.y - (b.y + b.height));
+            const float dv = length(cv::Point2f(old.vx - young.vx, old.vy - young.vy));
+            stacked_now = overlap >= kStackOverlap * std::min(a.width, b.width) && gap <= kStackGap * joined.height &&
+                          joined.height <= kStackAspect * joined.width &&
+                          joined.height <= a.height + b.height + kStackGap * joined.height &&
+                          dv <= kStackSpeed * (length(cv::Point2f(old.vx, old.vy)) + params_.factor);
+            if (stacked_now && ++young.stacked >= kStackFrames) {
+                old.cx = joined.x + joined.width / 2;
+                old.cy = joined.y + joined.height / 2;
+                old.w = old.main_w = joined.width;
+                old.h = old.main_h = joined.height;
+                young.misses = INT32_MAX / 2; // dropped in settle()
+            }
+        }
+        if (!stacked_now)
+            young.stacked = 0;
     }
 }
 

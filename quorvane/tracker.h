@@ -43,6 +43,7 @@ private:
     void match(std::vector<Blob> &blobs);
     void absorb_fragments(std::vector<Blob> &blobs);
     void correct();
+    void join_stacked();
     void spawn(const std::vector<Blob> &blobs);
     void settle(const GhostTest &ghosts);
 

@@ -126,3 +126,28 @@ TEST(Zones, ABagPutDownBecomesItsOwnObjectAndFiresOnce)
 }
 
 } // namespace
+
+namespace {
+
+// Entering the picture inside a zone that reaches the frame's edge is an entry;
+// appearing in its middle (out from cover, a piece of something) is not, but leaving is.
+TEST(Zones, FirstSeenInsideEntersOnlyFromTheFrameEdge)
+{
+    qvt::BoxScene scene;
+    Mover from_edge, from_cover;
+    from_edge.at(10, -20, 200).at(100, 340, 200);
+    from_cover.at(10, 120, 380).at(100, 480, 380);
+    scene.add(from_edge);
+    scene.add(from_cover);
+    qvt::Runner run(scene, {qvt::polygon_region(QV_REGION_ZONE, {{0, 100}, {300, 100}, {300, 460}, {0, 460}})});
+    run.run(110);
+    std::vector<int> codes_top, codes_bottom;
+    for (const cv::Vec3i &e : run.events(0)) {
+        const int edge_id = id_near(run, e[0], from_edge.foot(e[0]), 40);
+        (e[1] == edge_id ? codes_top : codes_bottom).push_back(e[2]);
+    }
+    EXPECT_EQ(codes_top, (std::vector<int>{QV_EVENT_ENTER, QV_EVENT_LEAVE}));
+    EXPECT_EQ(codes_bottom, (std::vector<int>{QV_EVENT_LEAVE}));
+}
+
+} // namespace
