@@ -97,7 +97,8 @@ typedef struct qv_image {
  *   param_b     smallest blob kept, in full-frame pixels of area; 0 = default
  *               120 (about a quarter of a 40 px tall figure).
  *   image       the first frame: fixes the frame size every later qv_detect must
- *               match; grey (channels 1), 16..16384 pixels a side.
+ *               match; grey (channels 1), 16..16384 pixels a side, and the
+ *               longer side at most 60 times the shorter.
  *   param_c     1 = suppress cast shadows (uniform dimming of a textured ground),
  *               0 = keep them as foreground.
  *   param_flag  0 = tolerate a camera shake of one or two pixels (a cell counts
@@ -180,7 +181,7 @@ typedef struct qv_result {
 /*
  * Creates a detector for frames described by config.image and stores its
  * handle in *handle. On failure (no data, not one channel, a side outside
- * 16..16384) *handle is set to null. The handle keeps all of the detector's
+ * 16..16384, one side over 60 times the other) *handle is set to null. The handle keeps all of the detector's
  * state (a few MB at 1080p, not growing with the frames); no threads are started.
  */
 QV_API void qv_init(void **handle, qv_config config);

@@ -10,6 +10,7 @@ namespace {
 // figure in 1080p to span ten cells, small enough to stay well inside the time budget.
 constexpr int kGridCells = 480;
 constexpr int kMaxSide = 16384;
+constexpr int kMinGridCells = 8;
 constexpr int kDefaultMinArea = 120;
 } // namespace
 
@@ -26,6 +27,9 @@ bool make_params(const qv_config &config, Params &out)
     p.factor = std::max(1, (longer + kGridCells - 1) / kGridCells);
     p.grid_width = p.width / p.factor;
     p.grid_height = p.height / p.factor;
+    // A strip far longer than it is wide leaves the grid no room across; no camera gives one.
+    if (p.grid_width < kMinGridCells || p.grid_height < kMinGridCells)
+        return false;
 
     if (config.param_a > 0)
         p.min_contrast = std::clamp(config.param_a, 2, 128);

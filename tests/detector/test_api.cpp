@@ -52,6 +52,22 @@ TEST(ApiInit, RejectsUnusableFrames)
     }
 }
 
+TEST(ApiInit, RejectsStripsTooNarrowForTheGrid)
+{
+    // 16 x 16384 once left the working grid zero cells wide.
+    for (cv::Size size : {cv::Size(16, 16384), cv::Size(16384, 16), cv::Size(20, 8000)}) {
+        cv::Mat grey(size, CV_8U, cv::Scalar(0));
+        void *handle = nullptr;
+        qv_init(&handle, qvt::demo_config(grey));
+        EXPECT_EQ(handle, nullptr) << size;
+    }
+    cv::Mat strip(16, 960, CV_8U, cv::Scalar(0));
+    void *handle = nullptr;
+    qv_init(&handle, qvt::demo_config(strip));
+    EXPECT_NE(handle, nullptr);
+    qvt::keep_handle(handle);
+}
+
 TEST(ApiInit, AcceptsTheSizesOfTheRange)
 {
     for (cv::Size size : {cv::Size(640, 480), cv::Size(1280, 720), cv::Size(1920, 1080), cv::Size(3840, 2160),
