@@ -316,7 +316,7 @@ Scene busy(Builder &b)
     // The smallest figure (40 px) walks about one pixel a frame: it only reaches the line.
     const float tiny = 40.f / b.h;
     Figure p1 = b.person(tiny, 20, {-0.02f, 0.4f});
-    b.walk(p1, 0.25f, 0.62f);
+    b.walk(p1, 0.35f, 0.62f);
     Figure p2 = b.person(0.33f, 40, {0.72f, 1.35f});
     b.walk(p2, 0.7f, -0.02f);
     Figure p3 = b.person(0.15f, 60, {1.08f, 0.78f});
