@@ -208,7 +208,7 @@ Scene left_object(Builder &b)
     bag.path.push_back({end, spot});
     b.scene.add_figure(bag);
     b.add(passer, Contrast::Medium);
-    return b.done();
+    return b.done(end + 1);  // the bag lies there until the last frame
 }
 
 Scene nuisance(Builder &b)
