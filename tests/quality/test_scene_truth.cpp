@@ -175,8 +175,10 @@ TEST(SceneTruth, EveryPresetHasPeopleInsideTheFrameAndRegionsInsideIt)
             EXPECT_EQ(visible, 0);
         else
             EXPECT_GT(visible, 10) << s.name();
-        for (const Figure &f : s.figures())  // a left bag is still there at the end
-            if (f.kind == qvs::FigureKind::Bag)
+        for (const Figure &f : s.figures()) {  // a left bag is still there at the end
+            if (f.kind == qvs::FigureKind::Bag) {
                 EXPECT_TRUE(f.present(s.frame_count() - 1)) << s.name();
+            }
+        }
     }
 }
