@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "driver/exit_codes.h"
-#include "driver/region_spec.h"
+#include "driver/region_arg.h"
 
 qv_region default_region()
 {
@@ -37,13 +37,13 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
     app.footer(kFooter);
     app.set_version_flag("--version", std::string("qv_demo ") + QV_VERSION);
 
-    std::vector<std::string> region_specs;
+    std::vector<std::string> region_args;
     bool no_window = false;
     bool no_pause = false;
     app.add_option("-i,--input", options.input, "video file, stream URL, or camera index")
         ->capture_default_str();
     app.add_option("-o,--output", options.output, "output video, MJPG AVI")->capture_default_str();
-    app.add_option("-r,--region", region_specs,
+    app.add_option("-r,--region", region_args,
                    "KIND:X1,Y1,X2,Y2[,X3,Y3...]; repeat for up to 10 regions (default 3:1200,450,1200,700)")
         ->take_all();
     app.add_option("-n,--max-frames", options.max_frames, "stop after N processed frames")
@@ -67,18 +67,18 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
         return kExitUsage;
     }
 
-    if (region_specs.size() > QV_MAX_REGIONS) {
+    if (region_args.size() > QV_MAX_REGIONS) {
         std::fprintf(stderr, "qv_demo: at most %d regions, got %zu\nRun with --help for more information.\n",
-                     QV_MAX_REGIONS, region_specs.size());
+                     QV_MAX_REGIONS, region_args.size());
         return kExitUsage;
     }
     options.regions.clear();
-    for (const std::string &spec : region_specs) {
+    for (const std::string &arg : region_args) {
         qv_region region;
-        const std::string error = parse_region_spec(spec, region);
+        const std::string error = parse_region_arg(arg, region);
         if (!error.empty()) {
             std::fprintf(stderr, "qv_demo: bad region '%s': %s\nRun with --help for more information.\n",
-                         spec.c_str(), error.c_str());
+                         arg.c_str(), error.c_str());
             return kExitUsage;
         }
         options.regions.push_back(region);

@@ -7,7 +7,7 @@
 
 #include "driver/command_line.h"
 #include "driver/exit_codes.h"
-#include "driver/region_spec.h"
+#include "driver/region_arg.h"
 
 namespace {
 
@@ -105,18 +105,18 @@ TEST(CommandLine, HelpListsExitCodes)
     EXPECT_NE(out.find("--region"), std::string::npos);
 }
 
-TEST(RegionSpec, ParsesAndZeroFills)
+TEST(RegionArg, ParsesAndZeroFills)
 {
     qv_region region;
     std::memset(&region, 0xAB, sizeof region);
-    ASSERT_EQ(parse_region_spec("4:-1,2,30,40,50,-60", region), "");
+    ASSERT_EQ(parse_region_arg("4:-1,2,30,40,50,-60", region), "");
     EXPECT_EQ(region.kind, 4);
     EXPECT_EQ(region.point_count, 3);
     EXPECT_EQ(region.points[0].x, -1);
     EXPECT_EQ(region.points[2].y, -60);
     EXPECT_EQ(region.points[3].x, 0);
     EXPECT_EQ(region.reserved[7], 0);
-    EXPECT_NE(parse_region_spec("3:1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22", region), "");
-    EXPECT_NE(parse_region_spec("3:", region), "");
-    EXPECT_NE(parse_region_spec("3:1,,2,3", region), "");
+    EXPECT_NE(parse_region_arg("3:1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22", region), "");
+    EXPECT_NE(parse_region_arg("3:", region), "");
+    EXPECT_NE(parse_region_arg("3:1,,2,3", region), "");
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/region_spec.h"
+#include "driver/region_arg.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {
@@ -23,10 +23,10 @@ std::string format(const qv_region &r)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string spec(reinterpret_cast<const char *>(data), size);
+    const std::string arg(reinterpret_cast<const char *>(data), size);
     qv_region region;
     std::memset(&region, 0xCD, sizeof region); // what the parser must overwrite
-    const std::string why = parse_region_spec(spec, region);
+    const std::string why = parse_region_arg(arg, region);
     if (!why.empty())
         return 0;
     FUZZ_CHECK(region.point_count >= 1 && region.point_count <= QV_MAX_REGION_POINTS);
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int32_t word : region.reserved)
         FUZZ_CHECK(word == 0);
     qv_region again;
-    FUZZ_CHECK(parse_region_spec(format(region), again).empty());
+    FUZZ_CHECK(parse_region_arg(format(region), again).empty());
     FUZZ_CHECK(std::memcmp(&region, &again, sizeof region) == 0);
     return 0;
 }

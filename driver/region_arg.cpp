@@ -1,4 +1,4 @@
-#include "driver/region_spec.h"
+#include "driver/region_arg.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -36,16 +36,16 @@ std::vector<std::string> split(const std::string &text, char sep)
 
 } // namespace
 
-std::string parse_region_spec(const std::string &spec, qv_region &region)
+std::string parse_region_arg(const std::string &arg, qv_region &region)
 {
     std::memset(&region, 0, sizeof region);
-    const size_t colon = spec.find(':');
+    const size_t colon = arg.find(':');
     if (colon == std::string::npos)
         return "expected KIND:X1,Y1,X2,Y2[,...]";
     int32_t kind = 0;
-    if (!parse_int(spec.substr(0, colon), kind))
+    if (!parse_int(arg.substr(0, colon), kind))
         return "kind is not an integer";
-    const std::vector<std::string> fields = split(spec.substr(colon + 1), ',');
+    const std::vector<std::string> fields = split(arg.substr(colon + 1), ',');
     if (fields.size() % 2 != 0)
         return "coordinates must come in X,Y pairs";
     const size_t points = fields.size() / 2;
