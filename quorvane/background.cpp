@@ -20,11 +20,6 @@ constexpr int kMaxThreshold = 80;
 constexpr float kDevClip = 40.0f;       // one wild sample moves the deviation only this far
 constexpr float kMinDev = 0.5f;
 constexpr double kChangedShare = 0.3;   // more foreground than this: the lights changed
-constexpr float kShadowLow = 0.45f;     // a shadow keeps this share of the light at least
-constexpr float kShadowHigh = 0.92f;    // and darkens by at least the rest
-constexpr int kShadowReach = 3;             // texture window: 7 x 7 cells
-constexpr float kShadowMinTexture = 2.0f;   // model deviation needed to judge the texture at all
-constexpr float kShadowCorrelation = 0.7f;  // frame and model texture this alike: only dimmed
 constexpr double kGhostRatio = 1.5;
 } // namespace
 
@@ -39,6 +34,7 @@ void Background::init(const Params &params)
     high_.create(size, CV_8U);
     scratch_.create(size, CV_8U);
     prev_fg_ = cv::Mat::zeros(size, CV_8U);
+    shadows_.init(size);
     frames_ = 0;
     gain_ = 1.0;
 }
@@ -85,40 +81,6 @@ double Background::estimate_gain(const cv::Mat &frame) const
     return std::clamp(sum_frame / sum_model, 0.2, 5.0);
 }
 
-// A shadow dims the ground and keeps its texture: over a small window the frame
-// follows the model (high correlation) at one ratio. Where the model is too
-// plain to show a texture, the cell stays foreground: dark clothing over a plain
-// floor must not vanish as a shadow would.
-bool Background::is_shadow(const cv::Mat &frame, int x, int y) const
-{
-    const float r = frame.at<uint8_t>(y, x) / std::max(mean_.at<float>(y, x), 1.0f);
-    if (r < kShadowLow || r > kShadowHigh)
-        return false;
-    const int x0 = std::max(0, x - kShadowReach), x1 = std::min(frame.cols - 1, x + kShadowReach);
-    const int y0 = std::max(0, y - kShadowReach), y1 = std::min(frame.rows - 1, y + kShadowReach);
-    float sf = 0, sm = 0, sff = 0, smm = 0, sfm = 0;
-    int n = 0;
-    for (int yy = y0; yy <= y1; ++yy) {
-        const uint8_t *f = frame.ptr<uint8_t>(yy);
-        const float *m = mean_.ptr<float>(yy);
-        for (int xx = x0; xx <= x1; ++xx) {
-            const float fv = f[xx], mv = m[xx];
-            sf += fv;
-            sm += mv;
-            sff += fv * fv;
-            smm += mv * mv;
-            sfm += fv * mv;
-            ++n;
-        }
-    }
-    const float varf = sff / n - (sf / n) * (sf / n);
-    const float varm = smm / n - (sm / n) * (sm / n);
-    if (varm < kShadowMinTexture * kShadowMinTexture)
-        return false;
-    const float cov = sfm / n - (sf / n) * (sm / n);
-    return cov >= kShadowCorrelation * std::sqrt(std::max(varf * varm, 1e-6f));
-}
-
 bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg)
 {
     fg.create(frame.size(), CV_8U);
@@ -144,20 +106,10 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
         const uint8_t *lo = low_.ptr<uint8_t>(y);
         const uint8_t *hi = high_.ptr<uint8_t>(y);
         uint8_t *out = fg.ptr<uint8_t>(y);
-        for (int x = 0; x < w; ++x)
+        for (int x = 0; x < w; ++x) {
             out[x] = (f[x] < lo[x] || f[x] > hi[x]) ? 255 : 0;
-        if (!params_.shadows || y == 0 || y == h - 1) {
-            for (int x = 0; x < w; ++x)
-                count += out[x] != 0;
-            continue;
-        }
-        // Darker cells whose texture is the model's, only dimmed: a cast shadow.
-        for (int x = 1; x < w - 1; ++x) {
-            if (out[x] != 0 && f[x] < lo[x] && is_shadow(frame, x, y))
-                out[x] = 0;
-        }
-        for (int x = 0; x < w; ++x)
             count += out[x] != 0;
+        }
     }
 
     if (count > kChangedShare * w * h) {
@@ -171,9 +123,13 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
         refresh_limits();
         fg.setTo(0);
         prev_fg_.setTo(0);
+        shadows_.init(frame.size());
         return false;
     }
+    // Shadow cells stay out of the next gain estimate: they are not lit as the model is.
     fg.copyTo(prev_fg_);
+    if (params_.shadows)
+        shadows_.apply(frame, mean_, low_, fg);
     return true;
 }
 

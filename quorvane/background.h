@@ -6,6 +6,7 @@
 #include <opencv2/core.hpp>
 
 #include "quorvane/params.h"
+#include "quorvane/shadows.h"
 
 namespace qv {
 
@@ -35,7 +36,6 @@ public:
 private:
     double estimate_gain(const cv::Mat &frame) const;
     void refresh_limits();
-    bool is_shadow(const cv::Mat &frame, int x, int y) const;
 
     Params params_;
     cv::Mat mean_;      // CV_32F
@@ -45,6 +45,7 @@ private:
     cv::Mat high_;      // CV_8U, brightest value still background
     cv::Mat scratch_;   // CV_8U
     cv::Mat prev_fg_;   // CV_8U, last frame's foreground, kept out of the gain estimate
+    ShadowFilter shadows_;
     double gain_ = 1.0;
     int frames_ = 0;
     int fast_frames_ = 0; // frames left of fast learning after start-up or a sudden change

@@ -67,8 +67,18 @@ int judge_line(const Region &line, RuleState &state, const Step &step)
     if (std::abs(dist) <= step.band)
         return 0; // inside the dead band: no decision either way
     const int side = dist > 0 ? 1 : -1;
+    if (state.side == 0 || side == state.side) {
+        state.side = side;
+        state.last_firm = step.point;
+        state.other_side_frames = 0;
+        return 0;
+    }
+    // The other side counts once it has held for a few frames: a box that
+    // stretches for a frame or two (a shadow taken in, a passer-by) is no step.
+    if (++state.other_side_frames < kSideHoldFrames)
+        return 0;
     int event = 0;
-    if (state.side != 0 && side != state.side && crosses_segment(line, state.last_firm, step.point)) {
+    if (crosses_segment(line, state.last_firm, step.point)) {
         if (line.kind == QV_REGION_LINE_TWO_WAY)
             event = QV_EVENT_CROSS_TWO_WAY;
         else if (state.side > 0)
@@ -76,6 +86,7 @@ int judge_line(const Region &line, RuleState &state, const Step &step)
     }
     state.side = side;
     state.last_firm = step.point;
+    state.other_side_frames = 0;
     return event;
 }
 

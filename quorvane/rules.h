@@ -12,6 +12,7 @@ namespace qv {
 
 constexpr int kLoiterFrames = 300;
 constexpr int kLeftObjectFrames = 150;
+constexpr int kSideHoldFrames = 3; // a line crossing counts once the new side has held this long
 
 struct Region {
     int kind = 0;
@@ -25,6 +26,7 @@ bool parse_regions(const qv_region *regions, int count, int width, int height, s
 struct RuleState {
     int side = 0;              // lines: -1 / +1 once firmly on a side, 0 before
     cv::Point2f last_firm;     // lines: last point firmly on `side`
+    int other_side_frames = 0; // lines: consecutive firm frames on the other side
     bool inside = false;       // zones
     bool seen = false;         // zones: judged at least once
     int inside_frames = 0;     // loiter: frames of the current stay

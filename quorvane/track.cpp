@@ -1,5 +1,7 @@
 #include "quorvane/track.h"
 
+#include <algorithm>
+
 namespace qv {
 
 void PointRing::push(qv_point p)
@@ -18,6 +20,22 @@ int PointRing::copy_to(qv_point *out) const
     for (int i = 0; i < size_; ++i)
         out[i] = points_[(start_ + i) % QV_MAX_TRACK];
     return size_;
+}
+
+void SizeHistory::push(float w, float h)
+{
+    w_[next_] = w;
+    h_[next_] = h;
+    next_ = (next_ + 1) % kLength;
+    size_ = std::min(size_ + 1, kLength);
+}
+
+float SizeHistory::median(const std::array<float, kLength> &v) const
+{
+    std::array<float, kLength> sorted = v;
+    auto mid = sorted.begin() + size_ / 2;
+    std::nth_element(sorted.begin(), mid, sorted.begin() + size_);
+    return *mid;
 }
 
 void EventQueue::push(int code)

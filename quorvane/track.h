@@ -39,6 +39,22 @@ private:
     int size_ = 0;
 };
 
+// Sizes of the latest measurements; their median is the object's size, so a
+// few frames of a shadow taken in or a part hidden do not move it.
+class SizeHistory {
+public:
+    void push(float w, float h);
+    float median_width() const { return median(w_); }
+    float median_height() const { return median(h_); }
+
+private:
+    static constexpr int kLength = 15;
+    float median(const std::array<float, kLength> &v) const;
+    std::array<float, kLength> w_{}, h_{};
+    int size_ = 0;
+    int next_ = 0;
+};
+
 struct Track {
     int id = 0;              // given when confirmed; 0 before
     bool confirmed = false;
@@ -46,6 +62,7 @@ struct Track {
     // Constant-velocity alpha-beta filter on the box centre, smoothed size; full-frame pixels.
     float cx = 0, cy = 0, vx = 0, vy = 0, w = 0, h = 0;
     float main_w = 0, main_h = 0; // smoothed size of the largest piece alone, bounds joined fragments
+    SizeHistory sizes;
     int age = 0;             // frames since birth
     int hits = 0;            // frames with a measurement
     int misses = 0;          // consecutive frames without one

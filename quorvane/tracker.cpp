@@ -10,17 +10,20 @@ constexpr size_t kMaxTracks = 160;
 constexpr float kAlpha = 0.6f;        // position gain of the filter
 constexpr float kBeta = 0.25f;        // velocity gain
 constexpr float kSizeRate = 0.3f;     // box size smoothing
-constexpr float kShrinkRate = 0.05f;  // shrinking is slow: a smaller blob is more often a part hidden
 constexpr float kStackOverlap = 0.6f; // stacked halves: shared width, of the narrower
 constexpr float kStackGap = 0.25f;    // largest gap between them, of the joined height
 constexpr float kStackAspect = 4.0f;  // joined no taller than this many widths: one figure, not two
 constexpr float kStackSpeed = 0.3f;   // velocity difference allowed, of the speed
 constexpr int kStackFrames = 3;
+constexpr float kPieceShare = 0.3f;   // objects no bigger than this share of the blob they share are its pieces
+constexpr float kShrinkRate = 0.05f;  // share of a smaller size taken per frame
 constexpr float kPartial = 0.75f;     // a measurement smaller than this share of the size is partial
+constexpr float kExcess = 1.3f;       // and one larger than this share has taken in something beside it
 constexpr float kGroupAlpha = 0.3f;   // position gain while sharing a blob: trust the motion more
 constexpr float kGroupBeta = 0.05f;
 constexpr float kGroupDamping = 0.95f;
 constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measurement
+constexpr float kFragmentReach = 0.3f;  // above and below an object's box, of its height, pieces are its own
 constexpr float kFragmentGrowth = 1.2f; // pieces joined may exceed the object's size by this much
 constexpr int kConfirmHits = 5;
 constexpr int kChildHits = 8;
@@ -41,14 +44,20 @@ float length(cv::Point2f p)
 }
 
 // One side's centre when only part of the object shows (legs over a floor of their
-// own shade, an arm cut off): the edge nearer to its predicted place is taken as
-// true, and the centre lies half the known size from it.
+// own shade, an arm cut off) or when the blob took in more (a shadow left over, a
+// passer-by): the edge nearer to its predicted place is taken as true, and the
+// centre lies half the known size from it.
 float partial_side(float lo, float size, float pred_lo, float known)
 {
-    if (size >= kPartial * known)
+    if (size >= kPartial * known && size <= kExcess * known)
         return lo + size / 2;
     const float hi = lo + size, pred_hi = pred_lo + known;
     return std::abs(lo - pred_lo) <= std::abs(hi - pred_hi) ? lo + known / 2 : hi - known / 2;
+}
+
+float resize_toward(float size, float target)
+{
+    return target >= size ? target : size + kShrinkRate * (target - size);
 }
 
 cv::Point2f partial_centre(const Track &t, const cv::Rect2f &m)
@@ -118,6 +127,8 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels)
         }
         if (members_.size() < 2)
             continue;
+        if (pieces_of_one(blob, area))
+            continue;
         extents_.assign(members_.size(), cv::Vec4i(INT32_MAX, INT32_MAX, -1, -1));
         counts_.assign(members_.size(), 0);
         for (int y = blob.box.y; y < blob.box.y + blob.box.height; ++y) {
@@ -157,6 +168,30 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels)
         }
         blob.used = true;
     }
+}
+
+// Objects that are each a small piece of one blob and move alike were pieces of
+// one figure all along (legs seen apart as it came in): the most established one
+// takes the whole blob and the others go.
+bool Tracker::pieces_of_one(Blob &blob, const cv::Rect2f &area)
+{
+    int first = members_[0];
+    for (int i : members_) {
+        const Track &t = tracks_[i];
+        if (t.w * t.h > kPieceShare * area.area())
+            return false;
+        const Track &a = tracks_[members_[0]];
+        if (length(cv::Point2f(t.vx - a.vx, t.vy - a.vy)) > kStackSpeed * (length(cv::Point2f(a.vx, a.vy)) + params_.factor))
+            return false;
+        if (t.hits > tracks_[first].hits)
+            first = i;
+    }
+    for (int i : members_)
+        if (i != first)
+            tracks_[i].misses = INT32_MAX / 2; // dropped in settle()
+    measures_[first] = Measure{area, true, false};
+    blob.used = true;
+    return true;
 }
 
 // Optimal matching of the remaining objects and blobs on a gated cost: distance
@@ -252,8 +287,12 @@ void Tracker::correct()
                 t.cy += kAlpha * py;
                 t.vx += kBeta * px;
                 t.vy += kBeta * py;
-                t.w += (m.box.width < t.w ? kShrinkRate : kSizeRate) * (m.box.width - t.w);
-                t.h += (m.box.height < t.h ? kShrinkRate : kSizeRate) * (m.box.height - t.h);
+                // Growing follows the median of recent sizes, so a shadow taken in for
+                // a few frames does not stretch the box; shrinking is slow besides, as a
+                // smaller blob is more often a part hidden than the object changing.
+                t.sizes.push(m.box.width, m.box.height);
+                t.w = resize_toward(t.w, t.sizes.median_width());
+                t.h = resize_toward(t.h, t.sizes.median_height());
             }
             ++t.hits;
             t.misses = 0;
@@ -299,6 +338,8 @@ void Tracker::join_stacked()
                 old.cy = joined.y + joined.height / 2;
                 old.w = old.main_w = joined.width;
                 old.h = old.main_h = joined.height;
+                old.sizes = SizeHistory{};
+                old.sizes.push(old.w, old.h);
                 young.misses = INT32_MAX / 2; // dropped in settle()
             }
         }
@@ -320,8 +361,13 @@ void Tracker::spawn(const std::vector<Blob> &blobs)
         for (const Track &t : tracks_) {
             if (!t.confirmed)
                 continue;
-            if ((box & t.box()).area() >= 0.7f * box.area())
-                fragment = true; // a piece of an object we already follow
+            // A piece of an object we already follow, or of the part of it the box
+            // does not hold just now (a head above a torso the floor hides).
+            cv::Rect2f reach = t.box();
+            reach.y -= kFragmentReach * t.h;
+            reach.height += 2 * kFragmentReach * t.h;
+            if ((box & reach).area() >= 0.7f * box.area() && box.width < t.w)
+                fragment = true;
             const int look = std::min(t.path.size(), kChildLookBack);
             for (int k = 0; k < look && !child; ++k) {
                 const qv_point p = t.path.latest(k);
@@ -335,6 +381,7 @@ void Tracker::spawn(const std::vector<Blob> &blobs)
         t.child = child;
         t.w = t.main_w = box.width;
         t.h = t.main_h = box.height;
+        t.sizes.push(t.w, t.h);
         t.cx = box.x + box.width / 2;
         t.cy = box.y + box.height / 2;
         t.birth = cv::Point2f(t.cx, t.cy);

@@ -40,6 +40,7 @@ private:
     };
 
     void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels);
+    bool pieces_of_one(Blob &blob, const cv::Rect2f &area);
     void match(std::vector<Blob> &blobs);
     void absorb_fragments(std::vector<Blob> &blobs);
     void correct();

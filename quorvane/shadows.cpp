@@ -1,0 +1,192 @@
+#include "quorvane/shadows.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include <opencv2/imgproc.hpp>
+
+namespace qv {
+
+namespace {
+constexpr float kRatioLow = 0.3f;   // a shadow keeps this share of the light at least
+constexpr float kRatioHigh = 0.92f; // and darkens by at least the rest
+constexpr int kWindow = 15;         // cells pooled for one verdict
+constexpr int kBlock = 3;           // cells judged together
+constexpr int kCoreErosion = 2;     // along a soft edge the ratio itself changes: judge inside only
+constexpr int kMinCells = 12;       // core cells needed in the window
+constexpr float kMinTexture = 3.0f; // the dimmed ground's variation in the window, grey levels (rms) at least
+constexpr float kFit = 0.5f;        // one model must leave at most this share of the other's residual
+constexpr int kMemory = 4;          // frames a verdict holds without being judged again
+constexpr float kRemnantDark = 0.9f; // share of shadow-dark cells in a leftover piece that goes with a shadow
+} // namespace
+
+void ShadowFilter::init(cv::Size grid)
+{
+    candidate_ = cv::Mat::zeros(grid, CV_8U);
+    core_ = cv::Mat::zeros(grid, CV_8U);
+    shadow_ = cv::Mat::zeros(grid, CV_8U);
+    near_ = cv::Mat::zeros(grid, CV_8U);
+    cloth_ = cv::Mat::zeros(grid, CV_8U);
+    life_ = cv::Mat::zeros(grid, CV_8U);
+    grown_ = cv::Mat::zeros(grid, CV_8U);
+    remembered_ = false;
+}
+
+void ShadowFilter::apply(const cv::Mat &frame, const cv::Mat &mean, const cv::Mat &low, cv::Mat &fg)
+{
+    int x0 = frame.cols, y0 = frame.rows, x1 = -1, y1 = -1;
+    for (int y = 0; y < frame.rows; ++y) {
+        const uint8_t *f = frame.ptr<uint8_t>(y), *lo = low.ptr<uint8_t>(y), *m = fg.ptr<uint8_t>(y);
+        const float *mu = mean.ptr<float>(y);
+        uint8_t *c = candidate_.ptr<uint8_t>(y);
+        for (int x = 0; x < frame.cols; ++x) {
+            c[x] = (m[x] && f[x] < lo[x] && f[x] >= kRatioLow * mu[x] && f[x] <= kRatioHigh * mu[x]) ? 255 : 0;
+            if (c[x]) {
+                x0 = std::min(x0, x);
+                x1 = std::max(x1, x);
+                y0 = std::min(y0, y);
+                y1 = std::max(y1, y);
+            }
+        }
+    }
+    if (x1 < 0) {
+        if (remembered_)
+            life_.setTo(0);
+        remembered_ = false;
+        return;
+    }
+    const int pad = kWindow / 2 + kCoreErosion;
+    const cv::Rect area = cv::Rect(x0 - pad, y0 - pad, x1 - x0 + 1 + 2 * pad, y1 - y0 + 1 + 2 * pad) &
+                          cv::Rect(0, 0, frame.cols, frame.rows);
+    judge(frame, mean, area);
+    remember(area);
+    cv::Mat part = fg(area);
+    part.setTo(0, shadow_(area));
+    drop_remnants(part, area);
+}
+
+// A verdict holds for a few frames on the candidate cells around it, so a shadow
+// over a stretch of even ground, or judged on one frame and not the next, stays out.
+void ShadowFilter::remember(cv::Rect area)
+{
+    cv::Mat shadow = shadow_(area);
+    if (remembered_) {
+        cv::subtract(life_, cv::Scalar(1), grown_);
+        life_.setTo(0);
+        grown_(area).copyTo(life_(area), candidate_(area) & ~cloth_(area));
+        cv::bitwise_or(shadow, life_(area) > 0, shadow);
+    }
+    life_(area).setTo(kMemory, shadow);
+    remembered_ = true;
+}
+
+// The thin tip and rim of a shadow have too little core to be judged; a leftover
+// piece that is all shadow-dark, touches a judged shadow and has nothing judged
+// clothing goes with it.
+void ShadowFilter::drop_remnants(cv::Mat &fg, cv::Rect area)
+{
+    if (cv::countNonZero(shadow_(area)) == 0)
+        return;
+    const cv::Mat cand = candidate_(area);
+    cv::Mat near = near_(area);
+    cv::dilate(shadow_(area), near, cv::Mat(), cv::Point(-1, -1), 2, cv::BORDER_CONSTANT, cv::Scalar(0));
+    const int n = cv::connectedComponents(fg, labels_, 8, CV_32S);
+    if (n <= 1)
+        return;
+    pieces_.assign(static_cast<size_t>(n), Piece{});
+    for (int y = 0; y < fg.rows; ++y) {
+        const int *l = labels_.ptr<int>(y);
+        const uint8_t *c = cand.ptr<uint8_t>(y), *t = near.ptr<uint8_t>(y), *k = cloth_(area).ptr<uint8_t>(y);
+        for (int x = 0; x < fg.cols; ++x) {
+            if (l[x] == 0)
+                continue;
+            Piece &p = pieces_[l[x]];
+            ++p.area;
+            p.dark += c[x] != 0;
+            p.touches = p.touches || t[x] != 0;
+            p.cloth = p.cloth || k[x] != 0;
+        }
+    }
+    for (Piece &p : pieces_)
+        p.drop = p.touches && !p.cloth && p.dark >= kRemnantDark * p.area;
+    pieces_[0].drop = false;
+    bool any = false;
+    for (const Piece &p : pieces_)
+        any = any || p.drop;
+    if (!any)
+        return;
+    for (int y = 0; y < fg.rows; ++y) {
+        const int *l = labels_.ptr<int>(y);
+        uint8_t *m = fg.ptr<uint8_t>(y);
+        for (int x = 0; x < fg.cols; ++x)
+            if (pieces_[l[x]].drop)
+                m[x] = 0;
+    }
+}
+
+// Least squares over the core cells of a window: the residual of frame = ratio *
+// model against that of one flat shade, where the ground varies enough to decide.
+// A shadow verdict spreads to the rim of its candidate patch.
+void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect area)
+{
+    const cv::Mat cand = candidate_(area);
+    cv::Mat core = core_(area), shadow = shadow_(area), cloth = cloth_(area);
+    cv::erode(cand, core, cv::Mat(), cv::Point(-1, -1), kCoreErosion, cv::BORDER_CONSTANT, cv::Scalar(0));
+    // Sums of f, m, f*f, m*m, f*m and the count over the core cells of each block,
+    // then over windows of blocks: a verdict per block costs a ninth of one per cell.
+    const cv::Size blocks((area.width + kBlock - 1) / kBlock, (area.height + kBlock - 1) / kBlock);
+    for (cv::Mat &m : sums_)
+        m.create(blocks, CV_32F), m.setTo(0);
+    for (int y = 0; y < area.height; ++y) {
+        const uint8_t *f = frame.ptr<uint8_t>(area.y + y) + area.x, *c = core.ptr<uint8_t>(y);
+        const float *mu = mean.ptr<float>(area.y + y) + area.x;
+        float *s0 = sums_[0].ptr<float>(y / kBlock), *s1 = sums_[1].ptr<float>(y / kBlock);
+        float *s2 = sums_[2].ptr<float>(y / kBlock), *s3 = sums_[3].ptr<float>(y / kBlock);
+        float *s4 = sums_[4].ptr<float>(y / kBlock), *s5 = sums_[5].ptr<float>(y / kBlock);
+        for (int x = 0; x < area.width; ++x) {
+            if (!c[x])
+                continue;
+            const float fv = f[x], mv = mu[x];
+            const int b = x / kBlock;
+            s0[b] += fv;
+            s1[b] += mv;
+            s2[b] += fv * fv;
+            s3[b] += mv * mv;
+            s4[b] += fv * mv;
+            s5[b] += 1;
+        }
+    }
+    const cv::Size window(kWindow / kBlock, kWindow / kBlock);
+    for (cv::Mat &m : sums_)
+        cv::boxFilter(m, m, -1, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    shadow.setTo(0);
+    cloth.setTo(0);
+    for (int by = 0; by < blocks.height; ++by) {
+        const float *sf = sums_[0].ptr<float>(by), *sm = sums_[1].ptr<float>(by), *sff = sums_[2].ptr<float>(by);
+        const float *smm = sums_[3].ptr<float>(by), *sfm = sums_[4].ptr<float>(by), *sn = sums_[5].ptr<float>(by);
+        for (int bx = 0; bx < blocks.width; ++bx) {
+            const double n = sn[bx];
+            if (n < kMinCells || sm[bx] <= 0)
+                continue;
+            const double r = sf[bx] / sm[bx];
+            const double ground = r * r * (smm[bx] - double(sm[bx]) * sm[bx] / n); // the dimmed ground's variation
+            if (ground < kMinTexture * kMinTexture * n)
+                continue; // too even to tell
+            const double misfit_ratio = sff[bx] - 2 * r * sfm[bx] + r * r * smm[bx];
+            const double misfit_flat = sff[bx] - double(sf[bx]) * sf[bx] / n;
+            cv::Mat verdict;
+            if (misfit_ratio <= kFit * misfit_flat)
+                verdict = shadow;
+            else if (misfit_flat <= kFit * misfit_ratio)
+                verdict = cloth;
+            else
+                continue;
+            const cv::Rect cells = cv::Rect(bx * kBlock, by * kBlock, kBlock, kBlock) & cv::Rect(0, 0, area.width, area.height);
+            verdict(cells).setTo(255, core(cells));
+        }
+    }
+    cv::dilate(shadow, shadow, cv::Mat(), cv::Point(-1, -1), kCoreErosion + 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::bitwise_and(shadow, cand, shadow);
+}
+
+} // namespace qv

@@ -1,0 +1,46 @@
+// Cast-shadow suppression on the working grid.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace qv {
+
+// A cast shadow dims the ground by one ratio over its inside, so the ground's
+// blotches show through, scaled: frame = ratio * model. Clothing of its own shade
+// hides them: the frame stays flat where the ground varies. Where the ground is
+// too even to vary, the two cannot be told apart and the cells stay foreground.
+class ShadowFilter {
+public:
+    void init(cv::Size grid);
+    // Clears the shadow cells from fg. mean is the model (CV_32F), low its darkest background values.
+    void apply(const cv::Mat &frame, const cv::Mat &mean, const cv::Mat &low, cv::Mat &fg);
+
+private:
+    void judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect area);
+    void remember(cv::Rect area);
+    void drop_remnants(cv::Mat &fg, cv::Rect area);
+
+    struct Piece {
+        int area = 0;
+        int dark = 0;         // candidate cells
+        bool touches = false; // next to a judged shadow
+        bool cloth = false;   // holds a cell judged not shadow
+        bool drop = false;
+    };
+
+    cv::Mat candidate_; // CV_8U: darker foreground cells at a ratio a shadow can have
+    cv::Mat core_;      // CV_8U: candidates well inside a candidate patch
+    cv::Mat shadow_;    // CV_8U: cells judged shadow
+    cv::Mat cloth_;     // CV_8U: core cells judged not shadow (the frame is flat where the ground varies)
+    cv::Mat life_;      // CV_8U: frames a shadow verdict still holds here
+    cv::Mat grown_;     // CV_8U: last frame's life, spread by one cell
+    bool remembered_ = false;
+    cv::Mat near_;      // CV_8U: judged shadow, grown a little
+    cv::Mat labels_;
+    std::vector<Piece> pieces_;
+    cv::Mat sums_[6]; // per block of cells, CV_32F
+};
+
+} // namespace qv
