@@ -26,6 +26,7 @@ void ShadowFilter::init(cv::Size grid)
     core_ = cv::Mat::zeros(grid, CV_8U);
     shadow_ = cv::Mat::zeros(grid, CV_8U);
     near_ = cv::Mat::zeros(grid, CV_8U);
+    thin_ = cv::Mat::zeros(grid, CV_8U);
     cloth_ = cv::Mat::zeros(grid, CV_8U);
     life_ = cv::Mat::zeros(grid, CV_8U);
     grown_ = cv::Mat::zeros(grid, CV_8U);
@@ -131,7 +132,14 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
 {
     const cv::Mat cand = candidate_(area);
     cv::Mat core = core_(area), shadow = shadow_(area), cloth = cloth_(area);
+    // Thin patches (the shadow of someone small) have no such inside; there the
+    // cells one step in stand for it.
     cv::erode(cand, core, cv::Mat(), cv::Point(-1, -1), kCoreErosion, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::Mat thin = thin_(area), wide = near_(area);
+    cv::erode(cand, thin, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::dilate(core, wide, cv::Mat(), cv::Point(-1, -1), kCoreErosion + 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+    thin.setTo(0, wide);
+    cv::bitwise_or(core, thin, core);
     // Sums of f, m, f*f, m*m, f*m and the count over the core cells of each block,
     // then over windows of blocks: a verdict per block costs a ninth of one per cell.
     const cv::Size blocks((area.width + kBlock - 1) / kBlock, (area.height + kBlock - 1) / kBlock);

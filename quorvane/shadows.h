@@ -32,6 +32,7 @@ private:
 
     cv::Mat candidate_; // CV_8U: darker foreground cells at a ratio a shadow can have
     cv::Mat core_;      // CV_8U: candidates well inside a candidate patch
+    cv::Mat thin_;      // CV_8U: scratch for the inside of thin patches
     cv::Mat shadow_;    // CV_8U: cells judged shadow
     cv::Mat cloth_;     // CV_8U: core cells judged not shadow (the frame is flat where the ground varies)
     cv::Mat life_;      // CV_8U: frames a shadow verdict still holds here
