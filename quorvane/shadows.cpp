@@ -169,7 +169,12 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
         cv::boxFilter(m, m, -1, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
     shadow.setTo(0);
     cloth.setTo(0);
+    block_shadow_.create(blocks, CV_8U);
+    block_cloth_.create(blocks, CV_8U);
+    block_shadow_.setTo(0);
+    block_cloth_.setTo(0);
     for (int by = 0; by < blocks.height; ++by) {
+        uint8_t *bs = block_shadow_.ptr<uint8_t>(by), *bc = block_cloth_.ptr<uint8_t>(by);
         const float *sf = sums_[0].ptr<float>(by), *sm = sums_[1].ptr<float>(by), *sff = sums_[2].ptr<float>(by);
         const float *smm = sums_[3].ptr<float>(by), *sfm = sums_[4].ptr<float>(by), *sn = sums_[5].ptr<float>(by);
         for (int bx = 0; bx < blocks.width; ++bx) {
@@ -182,15 +187,23 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
                 continue; // too even to tell
             const double misfit_ratio = sff[bx] - 2 * r * sfm[bx] + r * r * smm[bx];
             const double misfit_flat = sff[bx] - double(sf[bx]) * sf[bx] / n;
-            cv::Mat verdict;
             if (misfit_ratio <= kFit * misfit_flat)
-                verdict = shadow;
+                bs[bx] = 255;
             else if (misfit_flat <= kFit * misfit_ratio)
-                verdict = cloth;
-            else
+                bc[bx] = 255;
+        }
+    }
+    // Right beside clothing the window holds both: a dark coat and the trousers below
+    // it can pass for a dimmed patch of ground. Only clear shadow counts there.
+    cv::dilate(block_cloth_, block_near_, cv::Mat());
+    block_shadow_.setTo(0, block_near_);
+    for (int by = 0; by < blocks.height; ++by) {
+        const uint8_t *bs = block_shadow_.ptr<uint8_t>(by), *bc = block_cloth_.ptr<uint8_t>(by);
+        for (int bx = 0; bx < blocks.width; ++bx) {
+            if (!bs[bx] && !bc[bx])
                 continue;
             const cv::Rect cells = cv::Rect(bx * kBlock, by * kBlock, kBlock, kBlock) & cv::Rect(0, 0, area.width, area.height);
-            verdict(cells).setTo(255, core(cells));
+            (bs[bx] ? shadow : cloth)(cells).setTo(255, core(cells));
         }
     }
     cv::dilate(shadow, shadow, cv::Mat(), cv::Point(-1, -1), kCoreErosion + 1, cv::BORDER_CONSTANT, cv::Scalar(0));

@@ -42,6 +42,7 @@ private:
     cv::Mat labels_;
     std::vector<Piece> pieces_;
     cv::Mat sums_[6]; // per block of cells, CV_32F
+    cv::Mat block_shadow_, block_cloth_, block_near_; // verdicts per block, CV_8U
 };
 
 } // namespace qv

@@ -44,6 +44,7 @@ private:
 class SizeHistory {
 public:
     void push(float w, float h);
+    bool full() const { return size_ == kLength; }
     float median_width() const { return median(w_); }
     float median_height() const { return median(h_); }
 

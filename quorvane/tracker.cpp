@@ -47,23 +47,27 @@ float length(cv::Point2f p)
 // own shade, an arm cut off) or when the blob took in more (a shadow left over, a
 // passer-by): the edge nearer to its predicted place is taken as true, and the
 // centre lies half the known size from it.
-float partial_side(float lo, float size, float pred_lo, float known)
+float partial_side(float lo, float size, float pred_lo, float known, float excess)
 {
-    if (size >= kPartial * known && size <= kExcess * known)
+    if (size >= kPartial * known && size <= excess * known)
         return lo + size / 2;
     const float hi = lo + size, pred_hi = pred_lo + known;
     return std::abs(lo - pred_lo) <= std::abs(hi - pred_hi) ? lo + known / 2 : hi - known / 2;
 }
 
-float resize_toward(float size, float target)
+float resize_toward(float size, float target, bool settled)
 {
-    return target >= size ? target : size + kShrinkRate * (target - size);
+    if (target < size)
+        return size + kShrinkRate * (target - size);
+    return settled ? target : size + kSizeRate * (target - size);
 }
 
 cv::Point2f partial_centre(const Track &t, const cv::Rect2f &m)
 {
     const cv::Rect2f p = t.box();
-    return {partial_side(m.x, m.width, p.x, t.w), partial_side(m.y, m.height, p.y, t.h)};
+    // A newcomer is still showing itself (coming in, pieces joining): it takes all it is given.
+    const float excess = t.sizes.full() ? kExcess : INFINITY;
+    return {partial_side(m.x, m.width, p.x, t.w, excess), partial_side(m.y, m.height, p.y, t.h, excess)};
 }
 
 } // namespace
@@ -291,8 +295,9 @@ void Tracker::correct()
                 // a few frames does not stretch the box; shrinking is slow besides, as a
                 // smaller blob is more often a part hidden than the object changing.
                 t.sizes.push(m.box.width, m.box.height);
-                t.w = resize_toward(t.w, t.sizes.median_width());
-                t.h = resize_toward(t.h, t.sizes.median_height());
+                const bool settled = t.sizes.full();
+                t.w = resize_toward(t.w, settled ? t.sizes.median_width() : m.box.width, settled);
+                t.h = resize_toward(t.h, settled ? t.sizes.median_height() : m.box.height, settled);
             }
             ++t.hits;
             t.misses = 0;
@@ -366,7 +371,8 @@ void Tracker::spawn(const std::vector<Blob> &blobs)
             cv::Rect2f reach = t.box();
             reach.y -= kFragmentReach * t.h;
             reach.height += 2 * kFragmentReach * t.h;
-            if ((box & reach).area() >= 0.7f * box.area() && box.width < t.w)
+            if ((box & t.box()).area() >= 0.7f * box.area() ||
+                ((box & reach).area() >= 0.7f * box.area() && box.width < t.w))
                 fragment = true;
             const int look = std::min(t.path.size(), kChildLookBack);
             for (int k = 0; k < look && !child; ++k) {
