@@ -32,6 +32,9 @@ public:
 
     double gain() const { return gain_; }
     const cv::Mat &mean8() const { return mean8_; }
+    // Of the last classify(): foreground cells at a shadow's darkness, and those taken out as shadow.
+    const cv::Mat &shadow_dark() const { return shadows_.candidates(); }
+    const cv::Mat &shadow_removed() const { return shadows_.removed(); }
 
 private:
     double estimate_gain(const cv::Mat &frame) const;

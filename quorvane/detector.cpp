@@ -51,9 +51,11 @@ bool Detector::init(const qv_config &config)
     background_.init(params_);
     blob_finder_.init(grid, params_.min_area_cells);
     tracker_.init(params_);
+    cast_shadows_.init(params_);
     grid_.create(grid, CV_8U);
     fg_.create(grid, CV_8U);
     keep_ = cv::Mat::zeros(grid, CV_8U);
+    removed_ = cv::Mat::zeros(grid, CV_8U);
     order_.reserve(256);
     return true;
 }
@@ -90,9 +92,15 @@ void Detector::detect(const qv_image &image, qv_result &result)
     downscaler_.run(image.data, grid_);
     mark_kept(keep_);
     background_.classify(grid_, keep_, fg_); // after a sudden change fg is empty and objects coast
+    removed_.setTo(0);
+    if (params_.shadows)
+        cv::bitwise_or(background_.shadow_removed(),
+                       cast_shadows_.clear(tracker_.tracks(), background_.shadow_dark(), fg_), removed_);
     std::vector<Blob> &blobs = blob_finder_.find(fg_);
     const ModelGhostTest ghosts(background_, grid_, fg_);
     tracker_.update(blobs, blob_finder_.labels(), ghosts);
+    if (params_.shadows)
+        cast_shadows_.learn(tracker_.tracks(), removed_);
     for (const cv::Rect &r : tracker_.to_adopt())
         background_.adopt(grid_, r);
     mark_kept(keep_);

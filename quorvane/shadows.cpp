@@ -14,9 +14,13 @@ constexpr int kWindow = 15;         // cells pooled for one verdict
 constexpr int kBlock = 3;           // cells judged together
 constexpr int kCoreErosion = 2;     // along a soft edge the ratio itself changes: judge inside only
 constexpr int kMinCells = 12;       // core cells needed in the window
-constexpr float kMinTexture = 3.0f; // the dimmed ground's variation in the window, grey levels (rms) at least
+constexpr float kMinTexture = 2.0f; // the dimmed ground's variation in the window, grey levels (rms) at least
 constexpr float kFit = 0.5f;        // one model must leave at most this share of the other's residual
+constexpr float kMaxMisfit = 12.0f;  // and fit within this, grey levels squared per cell: the noise, no more
+// Work happens on views of whole-grid images: a view's neighbours are not its border.
+constexpr int kIsolated = cv::BORDER_CONSTANT | cv::BORDER_ISOLATED;
 constexpr int kMemory = 4;          // frames a verdict holds without being judged again
+constexpr int kRemnantReach = 4;    // cells around a leftover piece where its shadow is counted
 constexpr float kRemnantDark = 0.9f; // share of shadow-dark cells in a leftover piece that goes with a shadow
 } // namespace
 
@@ -26,15 +30,26 @@ void ShadowFilter::init(cv::Size grid)
     core_ = cv::Mat::zeros(grid, CV_8U);
     shadow_ = cv::Mat::zeros(grid, CV_8U);
     near_ = cv::Mat::zeros(grid, CV_8U);
+    removed_ = cv::Mat::zeros(grid, CV_8U);
     thin_ = cv::Mat::zeros(grid, CV_8U);
     cloth_ = cv::Mat::zeros(grid, CV_8U);
     life_ = cv::Mat::zeros(grid, CV_8U);
     grown_ = cv::Mat::zeros(grid, CV_8U);
+    held_ = cv::Mat::zeros(grid, CV_8U);
+    labels_ = cv::Mat::zeros(grid, CV_32S);
+    // Everything per frame works on views of these, so no frame allocates.
+    const cv::Size blocks((grid.width + kBlock - 1) / kBlock, (grid.height + kBlock - 1) / kBlock);
+    for (cv::Mat &m : sums_)
+        m = cv::Mat::zeros(blocks, CV_32F);
+    block_shadow_ = cv::Mat::zeros(blocks, CV_8U);
+    block_cloth_ = cv::Mat::zeros(blocks, CV_8U);
+    block_near_ = cv::Mat::zeros(blocks, CV_8U);
     remembered_ = false;
 }
 
 void ShadowFilter::apply(const cv::Mat &frame, const cv::Mat &mean, const cv::Mat &low, cv::Mat &fg)
 {
+    removed_.setTo(0);
     int x0 = frame.cols, y0 = frame.rows, x1 = -1, y1 = -1;
     for (int y = 0; y < frame.rows; ++y) {
         const uint8_t *f = frame.ptr<uint8_t>(y), *lo = low.ptr<uint8_t>(y), *m = fg.ptr<uint8_t>(y);
@@ -61,9 +76,11 @@ void ShadowFilter::apply(const cv::Mat &frame, const cv::Mat &mean, const cv::Ma
                           cv::Rect(0, 0, frame.cols, frame.rows);
     judge(frame, mean, area);
     remember(area);
-    cv::Mat part = fg(area);
+    cv::Mat part = fg(area), removed = removed_(area);
+    part.copyTo(removed);
     part.setTo(0, shadow_(area));
     drop_remnants(part, area);
+    removed.setTo(0, part);
 }
 
 // A verdict holds for a few frames on the candidate cells around it, so a shadow
@@ -74,10 +91,16 @@ void ShadowFilter::remember(cv::Rect area)
     if (remembered_) {
         cv::subtract(life_, cv::Scalar(1), grown_);
         life_.setTo(0);
-        grown_(area).copyTo(life_(area), candidate_(area) & ~cloth_(area));
-        cv::bitwise_or(shadow, life_(area) > 0, shadow);
+        cv::Mat keep = held_(area);
+        cv::bitwise_not(cloth_(area), keep);
+        cv::bitwise_and(candidate_(area), keep, keep);
+        grown_(area).copyTo(life_(area), keep);
     }
+    // Only a verdict of this frame renews the memory; a remembered cell fades.
+    cv::Mat held = held_(area);
+    cv::compare(life_(area), 0, held, cv::CMP_GT);
     life_(area).setTo(kMemory, shadow);
+    cv::bitwise_or(shadow, held, shadow);
     remembered_ = true;
 }
 
@@ -90,34 +113,46 @@ void ShadowFilter::drop_remnants(cv::Mat &fg, cv::Rect area)
         return;
     const cv::Mat cand = candidate_(area);
     cv::Mat near = near_(area);
-    cv::dilate(shadow_(area), near, cv::Mat(), cv::Point(-1, -1), 2, cv::BORDER_CONSTANT, cv::Scalar(0));
-    const int n = cv::connectedComponents(fg, labels_, 8, CV_32S);
+    cv::dilate(shadow_(area), near, cv::Mat(), cv::Point(-1, -1), 2, kIsolated, cv::Scalar(0));
+    cv::Mat labels = labels_(area);
+    const int n = cv::connectedComponents(fg, labels, 8, CV_32S);
     if (n <= 1)
         return;
     pieces_.assign(static_cast<size_t>(n), Piece{});
     for (int y = 0; y < fg.rows; ++y) {
-        const int *l = labels_.ptr<int>(y);
+        const int *l = labels.ptr<int>(y);
         const uint8_t *c = cand.ptr<uint8_t>(y), *t = near.ptr<uint8_t>(y), *k = cloth_(area).ptr<uint8_t>(y);
         for (int x = 0; x < fg.cols; ++x) {
             if (l[x] == 0)
                 continue;
             Piece &p = pieces_[l[x]];
+            if (p.area == 0)
+                p.box = cv::Rect(x, y, 1, 1);
+            else
+                p.box |= cv::Rect(x, y, 1, 1);
             ++p.area;
             p.dark += c[x] != 0;
             p.touches = p.touches || t[x] != 0;
             p.cloth = p.cloth || k[x] != 0;
         }
     }
-    for (Piece &p : pieces_)
-        p.drop = p.touches && !p.cloth && p.dark >= kRemnantDark * p.area;
-    pieces_[0].drop = false;
+    pieces_[0].area = 0;
+    for (Piece &p : pieces_) {
+        p.drop = p.area > 0 && p.touches && !p.cloth && p.dark >= kRemnantDark * p.area;
+        if (p.drop) { // a leftover is smaller than the shadow it was left by
+            const cv::Rect around = (p.box + cv::Size(2 * kRemnantReach, 2 * kRemnantReach) -
+                                     cv::Point(kRemnantReach, kRemnantReach)) &
+                                    cv::Rect(0, 0, fg.cols, fg.rows);
+            p.drop = p.area <= cv::countNonZero(shadow_(area)(around));
+        }
+    }
     bool any = false;
     for (const Piece &p : pieces_)
         any = any || p.drop;
     if (!any)
         return;
     for (int y = 0; y < fg.rows; ++y) {
-        const int *l = labels_.ptr<int>(y);
+        const int *l = labels.ptr<int>(y);
         uint8_t *m = fg.ptr<uint8_t>(y);
         for (int x = 0; x < fg.cols; ++x)
             if (pieces_[l[x]].drop)
@@ -134,23 +169,27 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
     cv::Mat core = core_(area), shadow = shadow_(area), cloth = cloth_(area);
     // Thin patches (the shadow of someone small) have no such inside; there the
     // cells one step in stand for it.
-    cv::erode(cand, core, cv::Mat(), cv::Point(-1, -1), kCoreErosion, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::erode(cand, core, cv::Mat(), cv::Point(-1, -1), kCoreErosion, kIsolated, cv::Scalar(0));
     cv::Mat thin = thin_(area), wide = near_(area);
-    cv::erode(cand, thin, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
-    cv::dilate(core, wide, cv::Mat(), cv::Point(-1, -1), kCoreErosion + 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::erode(cand, thin, cv::Mat(), cv::Point(-1, -1), 1, kIsolated, cv::Scalar(0));
+    cv::dilate(core, wide, cv::Mat(), cv::Point(-1, -1), kCoreErosion + 1, kIsolated, cv::Scalar(0));
     thin.setTo(0, wide);
     cv::bitwise_or(core, thin, core);
     // Sums of f, m, f*f, m*m, f*m and the count over the core cells of each block,
     // then over windows of blocks: a verdict per block costs a ninth of one per cell.
     const cv::Size blocks((area.width + kBlock - 1) / kBlock, (area.height + kBlock - 1) / kBlock);
-    for (cv::Mat &m : sums_)
-        m.create(blocks, CV_32F), m.setTo(0);
+    const cv::Rect used(0, 0, blocks.width, blocks.height);
+    cv::Mat sums[6];
+    for (int k = 0; k < 6; ++k) {
+        sums[k] = sums_[k](used);
+        sums[k].setTo(0);
+    }
     for (int y = 0; y < area.height; ++y) {
         const uint8_t *f = frame.ptr<uint8_t>(area.y + y) + area.x, *c = core.ptr<uint8_t>(y);
         const float *mu = mean.ptr<float>(area.y + y) + area.x;
-        float *s0 = sums_[0].ptr<float>(y / kBlock), *s1 = sums_[1].ptr<float>(y / kBlock);
-        float *s2 = sums_[2].ptr<float>(y / kBlock), *s3 = sums_[3].ptr<float>(y / kBlock);
-        float *s4 = sums_[4].ptr<float>(y / kBlock), *s5 = sums_[5].ptr<float>(y / kBlock);
+        float *s0 = sums[0].ptr<float>(y / kBlock), *s1 = sums[1].ptr<float>(y / kBlock);
+        float *s2 = sums[2].ptr<float>(y / kBlock), *s3 = sums[3].ptr<float>(y / kBlock);
+        float *s4 = sums[4].ptr<float>(y / kBlock), *s5 = sums[5].ptr<float>(y / kBlock);
         for (int x = 0; x < area.width; ++x) {
             if (!c[x])
                 continue;
@@ -165,18 +204,17 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
         }
     }
     const cv::Size window(kWindow / kBlock, kWindow / kBlock);
-    for (cv::Mat &m : sums_)
-        cv::boxFilter(m, m, -1, window, cv::Point(-1, -1), false, cv::BORDER_CONSTANT);
+    for (cv::Mat &m : sums)
+        cv::boxFilter(m, m, -1, window, cv::Point(-1, -1), false, kIsolated);
     shadow.setTo(0);
     cloth.setTo(0);
-    block_shadow_.create(blocks, CV_8U);
-    block_cloth_.create(blocks, CV_8U);
-    block_shadow_.setTo(0);
-    block_cloth_.setTo(0);
+    cv::Mat block_shadow = block_shadow_(used), block_cloth = block_cloth_(used), block_near = block_near_(used);
+    block_shadow.setTo(0);
+    block_cloth.setTo(0);
     for (int by = 0; by < blocks.height; ++by) {
-        uint8_t *bs = block_shadow_.ptr<uint8_t>(by), *bc = block_cloth_.ptr<uint8_t>(by);
-        const float *sf = sums_[0].ptr<float>(by), *sm = sums_[1].ptr<float>(by), *sff = sums_[2].ptr<float>(by);
-        const float *smm = sums_[3].ptr<float>(by), *sfm = sums_[4].ptr<float>(by), *sn = sums_[5].ptr<float>(by);
+        uint8_t *bs = block_shadow.ptr<uint8_t>(by), *bc = block_cloth.ptr<uint8_t>(by);
+        const float *sf = sums[0].ptr<float>(by), *sm = sums[1].ptr<float>(by), *sff = sums[2].ptr<float>(by);
+        const float *smm = sums[3].ptr<float>(by), *sfm = sums[4].ptr<float>(by), *sn = sums[5].ptr<float>(by);
         for (int bx = 0; bx < blocks.width; ++bx) {
             const double n = sn[bx];
             if (n < kMinCells || sm[bx] <= 0)
@@ -187,7 +225,7 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
                 continue; // too even to tell
             const double misfit_ratio = sff[bx] - 2 * r * sfm[bx] + r * r * smm[bx];
             const double misfit_flat = sff[bx] - double(sf[bx]) * sf[bx] / n;
-            if (misfit_ratio <= kFit * misfit_flat)
+            if (misfit_ratio <= kFit * misfit_flat && misfit_ratio <= kMaxMisfit * n)
                 bs[bx] = 255;
             else if (misfit_flat <= kFit * misfit_ratio)
                 bc[bx] = 255;
@@ -195,10 +233,10 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
     }
     // Right beside clothing the window holds both: a dark coat and the trousers below
     // it can pass for a dimmed patch of ground. Only clear shadow counts there.
-    cv::dilate(block_cloth_, block_near_, cv::Mat());
-    block_shadow_.setTo(0, block_near_);
+    cv::dilate(block_cloth, block_near, cv::Mat(), cv::Point(-1, -1), 1, kIsolated, cv::Scalar(0));
+    block_shadow.setTo(0, block_near);
     for (int by = 0; by < blocks.height; ++by) {
-        const uint8_t *bs = block_shadow_.ptr<uint8_t>(by), *bc = block_cloth_.ptr<uint8_t>(by);
+        const uint8_t *bs = block_shadow.ptr<uint8_t>(by), *bc = block_cloth.ptr<uint8_t>(by);
         for (int bx = 0; bx < blocks.width; ++bx) {
             if (!bs[bx] && !bc[bx])
                 continue;
@@ -206,7 +244,7 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
             (bs[bx] ? shadow : cloth)(cells).setTo(255, core(cells));
         }
     }
-    cv::dilate(shadow, shadow, cv::Mat(), cv::Point(-1, -1), kCoreErosion + 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::dilate(shadow, shadow, cv::Mat(), cv::Point(-1, -1), kCoreErosion + 1, kIsolated, cv::Scalar(0));
     cv::bitwise_and(shadow, cand, shadow);
 }
 

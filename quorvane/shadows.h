@@ -16,6 +16,9 @@ public:
     void init(cv::Size grid);
     // Clears the shadow cells from fg. mean is the model (CV_32F), low its darkest background values.
     void apply(const cv::Mat &frame, const cv::Mat &mean, const cv::Mat &low, cv::Mat &fg);
+    // Of the last apply(): foreground cells at a shadow's darkness, and those taken out (CV_8U).
+    const cv::Mat &candidates() const { return candidate_; }
+    const cv::Mat &removed() const { return removed_; }
 
 private:
     void judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect area);
@@ -24,6 +27,7 @@ private:
 
     struct Piece {
         int area = 0;
+        cv::Rect box;         // cells, relative to the judged area
         int dark = 0;         // candidate cells
         bool touches = false; // next to a judged shadow
         bool cloth = false;   // holds a cell judged not shadow
@@ -32,11 +36,13 @@ private:
 
     cv::Mat candidate_; // CV_8U: darker foreground cells at a ratio a shadow can have
     cv::Mat core_;      // CV_8U: candidates well inside a candidate patch
+    cv::Mat removed_;   // CV_8U: foreground cells taken out as shadow this frame
     cv::Mat thin_;      // CV_8U: scratch for the inside of thin patches
     cv::Mat shadow_;    // CV_8U: cells judged shadow
     cv::Mat cloth_;     // CV_8U: core cells judged not shadow (the frame is flat where the ground varies)
     cv::Mat life_;      // CV_8U: frames a shadow verdict still holds here
-    cv::Mat grown_;     // CV_8U: last frame's life, spread by one cell
+    cv::Mat grown_;     // CV_8U: last frame's life, one less
+    cv::Mat held_;      // CV_8U: scratch for the memory
     bool remembered_ = false;
     cv::Mat near_;      // CV_8U: judged shadow, grown a little
     cv::Mat labels_;

@@ -73,6 +73,10 @@ struct Track {
     int still = 0;           // consecutive frames within reach of anchor
     bool measured = false;   // got a measurement this frame
     int stacked = 0;         // consecutive frames right above or below an older object
+    // Where the object's cast shadow lies, relative to its feet in units of its
+    // height, and for how many more frames that is trusted.
+    cv::Rect2f shadow_at;
+    int shadow_life = 0;
     PointRing path;
     std::array<RuleState, QV_MAX_REGIONS> rules{};
     std::array<EventQueue, QV_MAX_REGIONS> pending{};

@@ -15,7 +15,8 @@ constexpr float kStackGap = 0.25f;    // largest gap between them, of the joined
 constexpr float kStackAspect = 4.0f;  // joined no taller than this many widths: one figure, not two
 constexpr float kStackSpeed = 0.3f;   // velocity difference allowed, of the speed
 constexpr int kStackFrames = 3;
-constexpr float kPieceShare = 0.3f;   // objects no bigger than this share of the blob they share are its pieces
+constexpr float kPieceShare = 0.3f;
+constexpr float kPieceAspect = 2.0f;  // and the blob at least this many widths tall   // objects no bigger than this share of the blob they share are its pieces
 constexpr float kShrinkRate = 0.05f;  // share of a smaller size taken per frame
 constexpr float kPartial = 0.75f;     // a measurement smaller than this share of the size is partial
 constexpr float kExcess = 1.3f;       // and one larger than this share has taken in something beside it
@@ -179,6 +180,9 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels)
 // takes the whole blob and the others go.
 bool Tracker::pieces_of_one(Blob &blob, const cv::Rect2f &area)
 {
+    // One upright figure, not people side by side.
+    if (area.height < kPieceAspect * area.width)
+        return false;
     int first = members_[0];
     for (int i : members_) {
         const Track &t = tracks_[i];

@@ -41,6 +41,16 @@ void BoxScene::render(int frame, cv::Mat &grey) const
 {
     background_.copyTo(grey);
     for (const Mover &m : movers_) {
+        if (m.shadow <= 0 || !m.present(frame))
+            continue;
+        const cv::Point2f f = m.foot(frame);
+        const cv::Rect area = cv::Rect(cvRound(f.x) + m.shadow_offset.x, cvRound(f.y) + m.shadow_offset.y,
+                                       m.shadow_size.width, m.shadow_size.height) &
+                              cv::Rect(0, 0, grey.cols, grey.rows);
+        cv::Mat ground = grey(area);
+        ground.convertTo(ground, CV_8U, m.shadow);
+    }
+    for (const Mover &m : movers_) {
         if (!m.present(frame))
             continue;
         const cv::Point2f f = m.foot(frame);

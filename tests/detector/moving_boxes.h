@@ -22,6 +22,11 @@ struct Mover {
     };
     cv::Size size{24, 64};
     int grey = 230;
+    // A cast shadow: the ground under a rectangle hanging from the feet, offset
+    // by shadow_offset from the bottom centre, keeps this share of its light (0: none).
+    float shadow = 0;
+    cv::Size shadow_size{20, 80};
+    cv::Point shadow_offset{-10, 0};
     std::vector<Key> keys;
 
     Mover &at(int frame, float x, float y);

@@ -42,10 +42,7 @@ TEST(LineRules, OneWayLineFiresInItsDirectionOnly)
 }
 
 // Long soft shadows reach over the line while their owners' feet stay on one side.
-// Disabled while the detector fails it: shadows on an untextured ground stay foreground,
-// so boxes take them in and the feet point crosses early. Run with
-// --gtest_also_run_disabled_tests to see where it stands.
-TEST(LineRules, DISABLED_ShadowsDoNotCarryAPersonAcrossTheLine)
+TEST(LineRules, ShadowsDoNotCarryAPersonAcrossTheLine)
 {
     const Judged j = judge(SceneKind::Shadows);
     expect_sound_run(j);

@@ -1,0 +1,115 @@
+#include "quorvane/cast_shadows.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace qv {
+
+namespace {
+constexpr float kSearchSide = 1.0f;  // a shadow is looked for this many heights to either side of the feet
+constexpr float kSearchAbove = 0.0f; // from the feet
+constexpr float kSearchBelow = 1.3f; // to this far below
+constexpr float kMinShare = 0.02f;   // shadow cells needed, as a share of the object's height squared
+constexpr float kFeetMargin = 0.05f;  // around the predicted box, of the height, nothing is cleared
+constexpr int kLife = 30;            // frames a learnt place is trusted without being seen again
+constexpr float kFollow = 0.3f;      // how fast the place follows a newly seen one
+} // namespace
+
+void CastShadows::init(const Params &params)
+{
+    params_ = params;
+    cleared_ = cv::Mat::zeros(params.grid_height, params.grid_width, CV_8U);
+}
+
+cv::Rect CastShadows::cells(const cv::Rect2f &box) const
+{
+    const float f = static_cast<float>(params_.factor);
+    const int x0 = static_cast<int>(std::floor(box.x / f)), y0 = static_cast<int>(std::floor(box.y / f));
+    const int x1 = static_cast<int>(std::ceil((box.x + box.width) / f));
+    const int y1 = static_cast<int>(std::ceil((box.y + box.height) / f));
+    return cv::Rect(x0, y0, x1 - x0, y1 - y0) & cv::Rect(0, 0, params_.grid_width, params_.grid_height);
+}
+
+// The shadow's place this frame, from the object's predicted feet.
+cv::Rect2f CastShadows::expected(const Track &t) const
+{
+    const cv::Point2f foot(t.cx + t.vx, t.cy + t.vy + t.h / 2);
+    const cv::Rect2f &s = t.shadow_at;
+    return {foot.x + s.x * t.h, foot.y + s.y * t.h, s.width * t.h, s.height * t.h};
+}
+
+const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Mat &dark, cv::Mat &fg)
+{
+    cleared_.setTo(0);
+    for (const Track &t : tracks) {
+        if (!t.confirmed || t.shadow_life <= 0)
+            continue;
+        // Only below the predicted feet, and not right at them: a step longer than
+        // predicted must not lose a foot, and nothing above the feet is ever taken
+        // for the ground, so a box that went astray cannot eat its own object.
+        const float margin = kFeetMargin * t.h;
+        const float feet = t.cy + t.vy + t.h / 2;
+        const cv::Rect2f own(t.cx + t.vx - t.w / 2 - margin, 0, t.w + 2 * margin, feet + margin);
+        const cv::Rect area = cells(expected(t)) & cells(cv::Rect2f(0, feet, static_cast<float>(params_.width),
+                                                                     static_cast<float>(params_.height))),
+                       body = cells(own);
+        for (int y = area.y; y < area.y + area.height; ++y) {
+            const uint8_t *d = dark.ptr<uint8_t>(y);
+            uint8_t *m = fg.ptr<uint8_t>(y), *c = cleared_.ptr<uint8_t>(y);
+            for (int x = area.x; x < area.x + area.width; ++x) {
+                if (m[x] && d[x] && !body.contains(cv::Point(x, y))) {
+                    m[x] = 0;
+                    c[x] = 255;
+                }
+            }
+        }
+    }
+    return cleared_;
+}
+
+void CastShadows::learn(std::vector<Track> &tracks, const cv::Mat &removed) const
+{
+    const float f = static_cast<float>(params_.factor);
+    for (Track &t : tracks) {
+        if (!t.confirmed)
+            continue;
+        --t.shadow_life;
+        if (!t.measured)
+            continue;
+        const cv::Point2f foot(t.cx, t.cy + t.h / 2);
+        const cv::Rect2f search(foot.x - kSearchSide * t.h, foot.y - kSearchAbove * t.h, 2 * kSearchSide * t.h,
+                                (kSearchAbove + kSearchBelow) * t.h);
+        const cv::Rect area = cells(search), body = cells(t.box());
+        int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1, n = 0;
+        for (int y = area.y; y < area.y + area.height; ++y) {
+            const uint8_t *r = removed.ptr<uint8_t>(y);
+            for (int x = area.x; x < area.x + area.width; ++x) {
+                if (!r[x] || body.contains(cv::Point(x, y)))
+                    continue;
+                x0 = std::min(x0, x);
+                y0 = std::min(y0, y);
+                x1 = std::max(x1, x);
+                y1 = std::max(y1, y);
+                ++n;
+            }
+        }
+        if (n * f * f < kMinShare * t.h * t.h)
+            continue;
+        // Relative to the feet, in heights; a little larger than seen, as its rim is soft.
+        const cv::Rect2f seen((x0 - 1) * f - foot.x, (y0 - 1) * f - foot.y, (x1 - x0 + 3) * f, (y1 - y0 + 3) * f);
+        const cv::Rect2f rel(seen.x / t.h, seen.y / t.h, seen.width / t.h, seen.height / t.h);
+        if (t.shadow_life <= 0) {
+            t.shadow_at = rel;
+        } else {
+            cv::Rect2f &s = t.shadow_at;
+            s.x += kFollow * (rel.x - s.x);
+            s.y += kFollow * (rel.y - s.y);
+            s.width += kFollow * (rel.width - s.width);
+            s.height += kFollow * (rel.height - s.height);
+        }
+        t.shadow_life = kLife;
+    }
+}
+
+} // namespace qv

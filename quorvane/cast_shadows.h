@@ -1,0 +1,35 @@
+// Each object's own cast shadow, remembered relative to its feet.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "quorvane/params.h"
+#include "quorvane/track.h"
+
+namespace qv {
+
+// The sun or a lamp stays where it is, so a walker's shadow keeps its place
+// beside the feet for seconds. Where the ground turns too even for the shadow
+// filter to judge, the shadow-dark cells in that place are taken out all the
+// same, and the shadow does not stretch the walker's box.
+class CastShadows {
+public:
+    void init(const Params &params);
+    // Before the blobs are found: clears from fg the shadow-dark cells where the
+    // confirmed objects' shadows are expected. Returns the cells it cleared.
+    const cv::Mat &clear(const std::vector<Track> &tracks, const cv::Mat &dark, cv::Mat &fg);
+    // After the tracks were corrected: learns where each object's shadow lies from
+    // the cells taken out as shadow this frame (by the filter or by clear()).
+    void learn(std::vector<Track> &tracks, const cv::Mat &removed) const;
+
+private:
+    cv::Rect cells(const cv::Rect2f &box) const;
+    cv::Rect2f expected(const Track &t) const;
+
+    Params params_;
+    cv::Mat cleared_; // CV_8U
+};
+
+} // namespace qv

@@ -1,0 +1,86 @@
+// Cast shadows: a shadow reaching over a line is not a crossing, and dark
+// clothing is not taken for a shadow.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "tests/detector/moving_boxes.h"
+
+namespace {
+
+using qvt::Mover;
+
+// How far the reported feet lay from the true ones, over the frames the mover was
+// followed well inside the frame: the median and the share within `near` pixels.
+struct FootError {
+    float median = 1e9f;
+    float share_near = 0;
+};
+
+FootError foot_error(const qvt::Runner &run, const Mover &m, int from, int to, float near)
+{
+    std::vector<float> errors;
+    for (int f = from; f < to; ++f) {
+        const cv::Point2f truth = m.foot(f);
+        for (const qvt::Seen &s : run.frames()[f]) {
+            const qv_rect &b = s.object.box;
+            if (std::abs(b.x + b.width / 2.0f - truth.x) < m.size.width)
+                errors.push_back(std::abs(float(b.y + b.height) - truth.y));
+        }
+    }
+    FootError e;
+    if (errors.empty())
+        return e;
+    std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
+    e.median = errors[errors.size() / 2];
+    e.share_near = float(std::count_if(errors.begin(), errors.end(), [&](float v) { return v <= near; })) /
+                   float(errors.size());
+    return e;
+}
+
+// A walker along y = 260 whose shadow falls 80 px towards the camera, over a line at y = 300.
+Mover shadowed_walker(float shadow)
+{
+    Mover m;
+    m.at(10, 40, 260).at(250, 600, 260);
+    m.shadow = shadow;
+    m.shadow_size = {22, 80};
+    m.shadow_offset = {-11, 0};
+    return m;
+}
+
+TEST(Shadows, AShadowOverTheLineIsNoCrossingAndLeavesTheFeetWhereTheyAre)
+{
+    for (float shadow : {0.45f, 0.7f}) {
+        SCOPED_TRACE(testing::Message() << "shadow keeps " << shadow << " of the light");
+        qvt::BoxScene scene;
+        const Mover m = shadowed_walker(shadow);
+        scene.add(m);
+        qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {60, 300}, {580, 300})});
+        run.run(260);
+        EXPECT_TRUE(run.events(0).empty());
+        const FootError e = foot_error(run, m, 60, 220, 8);
+        EXPECT_LE(e.median, 4.0f);
+        EXPECT_GE(e.share_near, 0.9f);
+    }
+}
+
+TEST(Shadows, DarkClothingOfAShadowsShadeIsStillAnObject)
+{
+    // Half the ground's brightness, like a shadow, but one flat shade: the ground's
+    // texture does not show through it.
+    qvt::BoxScene scene;
+    Mover m;
+    m.grey = 52;
+    m.at(10, 40, 300).at(150, 600, 300);
+    scene.add(m);
+    qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 200}, {320, 400})});
+    run.run(160);
+    ASSERT_EQ(run.events(0).size(), 1u);
+    EXPECT_NEAR(run.events(0)[0][0], 80, 8);
+    const FootError e = foot_error(run, m, 30, 140, 6);
+    EXPECT_LE(e.median, 4.0f);
+}
+
+} // namespace
