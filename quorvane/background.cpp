@@ -26,6 +26,14 @@ constexpr int kShadowReach = 3;             // texture window: 7 x 7 cells
 constexpr float kShadowMinTexture = 2.0f;   // model deviation needed to judge the texture at all
 constexpr float kShadowCorrelation = 0.7f;  // frame and model texture this alike: only dimmed
 constexpr double kGhostRatio = 1.5;
+// Pooled evidence: a 3x3 mean has a third of one cell's noise, so a faint but even
+// difference over a neighbourhood (clothing close to the background) counts well below
+// the per-cell threshold.
+constexpr int kPoolArea = 9;
+constexpr float kPoolDevScale = 2.0f; // about five standard deviations of the 3x3 mean
+constexpr int kPoolMinContrast = 3;   // grey levels, mean over the 3x3 cells
+constexpr int kDiffClip = 8;          // strong neighbours alone must not carry a plain cell
+constexpr int kShadowMargin = 2;      // cells around a shadow where faint darkening is no evidence
 } // namespace
 
 void Background::init(const Params &params)
@@ -61,6 +69,29 @@ void Background::refresh_limits()
     }
     cv::subtract(low_, scratch_, low_);
     cv::add(high_, scratch_, high_);
+    refresh_pool_limits();
+}
+
+// The pooled test's own shake band comes from the smoothed model, where a plain
+// stretch of ground gives next to none; the raw model's spread is mostly noise there.
+void Background::refresh_pool_limits()
+{
+    cv::boxFilter(mean8_, model_sum_, CV_16S, cv::Size(3, 3), cv::Point(-1, -1), false, cv::BORDER_REPLICATE);
+    dev_.convertTo(pooled_, CV_16S, kPoolDevScale * kPoolArea);
+    cv::max(pooled_, cv::Scalar(kPoolMinContrast * kPoolArea), pooled_);
+    if (params_.shake) {
+        const int radius = params_.factor >= 2 ? 1 : 2;
+        const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * radius + 1, 2 * radius + 1));
+        cv::dilate(model_sum_, pool_high_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::subtract(pool_high_, model_sum_, pool_high_);
+        cv::erode(model_sum_, pool_low_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::subtract(model_sum_, pool_low_, pool_low_);
+        cv::add(pool_high_, pooled_, pool_high_);
+        cv::add(pool_low_, pooled_, pool_low_);
+    } else {
+        pooled_.copyTo(pool_high_);
+        pooled_.copyTo(pool_low_);
+    }
 }
 
 // Frame-to-model brightness ratio over last frame's background cells (every other row and column).
@@ -173,8 +204,48 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
         prev_fg_.setTo(0);
         return false;
     }
+    add_pooled_evidence(frame, fg);
     fg.copyTo(prev_fg_);
     return true;
+}
+
+// Cells that missed the per-cell test join the foreground where their 3x3 neighbourhood
+// as a whole lies beyond the pooled limit on one side and the cell itself leans that way.
+// Near cells the shadow test took out, faint darkening is a shadow's soft edge, not clothing.
+void Background::add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg)
+{
+    const int w = frame.cols, h = frame.rows;
+    diff_.create(frame.size(), CV_16S);
+    shadow_.create(frame.size(), CV_8U);
+    bool any_shadow = false;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *f = frame.ptr<uint8_t>(y), *m = mean8_.ptr<uint8_t>(y);
+        const uint8_t *lo = low_.ptr<uint8_t>(y), *hi = high_.ptr<uint8_t>(y);
+        const uint8_t *out = fg.ptr<uint8_t>(y);
+        int16_t *d = diff_.ptr<int16_t>(y);
+        uint8_t *sh = shadow_.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x) {
+            d[x] = static_cast<int16_t>(std::clamp(f[x] - m[x], -kDiffClip, kDiffClip));
+            const bool shadow = out[x] == 0 && (f[x] < lo[x] || f[x] > hi[x]);
+            sh[x] = shadow ? 255 : 0;
+            any_shadow |= shadow;
+        }
+    }
+    if (any_shadow)
+        cv::dilate(shadow_, shadow_, cv::Mat(), cv::Point(-1, -1), kShadowMargin, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::boxFilter(diff_, pooled_, CV_16S, cv::Size(3, 3), cv::Point(-1, -1), false, cv::BORDER_REPLICATE);
+    for (int y = 0; y < h; ++y) {
+        const int16_t *d = diff_.ptr<int16_t>(y), *p = pooled_.ptr<int16_t>(y);
+        const int16_t *ph = pool_high_.ptr<int16_t>(y), *pl = pool_low_.ptr<int16_t>(y);
+        const uint8_t *sh = shadow_.ptr<uint8_t>(y);
+        uint8_t *out = fg.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x) {
+            const bool brighter = d[x] > 0 && p[x] >= ph[x];
+            const bool darker = d[x] < 0 && p[x] <= -pl[x] && (!any_shadow || sh[x] == 0);
+            if (brighter || darker)
+                out[x] = 255;
+        }
+    }
 }
 
 void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep)

@@ -35,7 +35,9 @@ public:
 private:
     double estimate_gain(const cv::Mat &frame) const;
     void refresh_limits();
+    void refresh_pool_limits();
     bool is_shadow(const cv::Mat &frame, int x, int y) const;
+    void add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg);
 
     Params params_;
     cv::Mat mean_;      // CV_32F
@@ -44,6 +46,13 @@ private:
     cv::Mat low_;       // CV_8U, darkest value still background
     cv::Mat high_;      // CV_8U, brightest value still background
     cv::Mat scratch_;   // CV_8U
+    // Pooled evidence over 3x3 cells; sums, so nine times the per-cell scale (CV_16S).
+    cv::Mat model_sum_;  // of the model
+    cv::Mat pool_high_;  // least sum of frame - model that counts as brighter
+    cv::Mat pool_low_;   // least sum of model - frame that counts as darker
+    cv::Mat diff_;       // frame - model per cell, clipped
+    cv::Mat pooled_;     // sums of diff_
+    cv::Mat shadow_;     // CV_8U, cells the shadow test took out, widened
     cv::Mat prev_fg_;   // CV_8U, last frame's foreground, kept out of the gain estimate
     double gain_ = 1.0;
     int frames_ = 0;
