@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -33,7 +35,7 @@ constexpr int kPoolArea = 9;
 constexpr float kPoolDevScale = 2.0f; // about five standard deviations of the 3x3 mean
 constexpr int kPoolMinContrast = 3;   // grey levels, mean over the 3x3 cells
 constexpr int kDiffClip = 8;          // strong neighbours alone must not carry a plain cell
-constexpr int kShadowMargin = 2;      // cells around a shadow where faint darkening is no evidence
+constexpr int kShadowMargin = 4;      // cells around a shadow where faint darkening is no evidence
 } // namespace
 
 void Background::init(const Params &params)
@@ -51,6 +53,12 @@ void Background::init(const Params &params)
     gain_ = 1.0;
 }
 
+// A shift of up to two full-frame pixels stays within this many cells.
+int Background::shake_radius() const
+{
+    return params_.factor >= 2 ? 1 : 2;
+}
+
 void Background::refresh_limits()
 {
     mean_.convertTo(mean8_, CV_8U);
@@ -58,8 +66,7 @@ void Background::refresh_limits()
     cv::max(scratch_, cv::Scalar(params_.min_contrast), scratch_);
     cv::min(scratch_, cv::Scalar(kMaxThreshold), scratch_);
     if (params_.shake) {
-        // A shift of up to two full-frame pixels stays within this neighbourhood.
-        const int radius = params_.factor >= 2 ? 1 : 2;
+        const int radius = shake_radius();
         const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * radius + 1, 2 * radius + 1));
         cv::erode(mean8_, low_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         cv::dilate(mean8_, high_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
@@ -69,29 +76,6 @@ void Background::refresh_limits()
     }
     cv::subtract(low_, scratch_, low_);
     cv::add(high_, scratch_, high_);
-    refresh_pool_limits();
-}
-
-// The pooled test's own shake band comes from the smoothed model, where a plain
-// stretch of ground gives next to none; the raw model's spread is mostly noise there.
-void Background::refresh_pool_limits()
-{
-    cv::boxFilter(mean8_, model_sum_, CV_16S, cv::Size(3, 3), cv::Point(-1, -1), false, cv::BORDER_REPLICATE);
-    dev_.convertTo(pooled_, CV_16S, kPoolDevScale * kPoolArea);
-    cv::max(pooled_, cv::Scalar(kPoolMinContrast * kPoolArea), pooled_);
-    if (params_.shake) {
-        const int radius = params_.factor >= 2 ? 1 : 2;
-        const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * radius + 1, 2 * radius + 1));
-        cv::dilate(model_sum_, pool_high_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-        cv::subtract(pool_high_, model_sum_, pool_high_);
-        cv::erode(model_sum_, pool_low_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-        cv::subtract(model_sum_, pool_low_, pool_low_);
-        cv::add(pool_high_, pooled_, pool_high_);
-        cv::add(pool_low_, pooled_, pool_low_);
-    } else {
-        pooled_.copyTo(pool_high_);
-        pooled_.copyTo(pool_low_);
-    }
 }
 
 // Frame-to-model brightness ratio over last frame's background cells (every other row and column).
@@ -217,7 +201,8 @@ void Background::add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg)
     const int w = frame.cols, h = frame.rows;
     diff_.create(frame.size(), CV_16S);
     shadow_.create(frame.size(), CV_8U);
-    bool any_shadow = false;
+    uint8_t any_shadow = 0;
+    // Loops of one element type each, so that the compiler vectorises them.
     for (int y = 0; y < h; ++y) {
         const uint8_t *f = frame.ptr<uint8_t>(y), *m = mean8_.ptr<uint8_t>(y);
         const uint8_t *lo = low_.ptr<uint8_t>(y), *hi = high_.ptr<uint8_t>(y);
@@ -225,27 +210,68 @@ void Background::add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg)
         int16_t *d = diff_.ptr<int16_t>(y);
         uint8_t *sh = shadow_.ptr<uint8_t>(y);
         for (int x = 0; x < w; ++x) {
-            d[x] = static_cast<int16_t>(std::clamp(f[x] - m[x], -kDiffClip, kDiffClip));
-            const bool shadow = out[x] == 0 && (f[x] < lo[x] || f[x] > hi[x]);
-            sh[x] = shadow ? 255 : 0;
-            any_shadow |= shadow;
+            const int16_t v = static_cast<int16_t>(f[x] - m[x]);
+            d[x] = std::min<int16_t>(std::max<int16_t>(v, -kDiffClip), kDiffClip);
+        }
+        for (int x = 0; x < w; ++x) {
+            const uint8_t outside = (f[x] < lo[x]) | (f[x] > hi[x]);
+            sh[x] = static_cast<uint8_t>(-(outside & (out[x] == 0)));
+            any_shadow |= sh[x];
         }
     }
     if (any_shadow)
         cv::dilate(shadow_, shadow_, cv::Mat(), cv::Point(-1, -1), kShadowMargin, cv::BORDER_CONSTANT, cv::Scalar(0));
     cv::boxFilter(diff_, pooled_, CV_16S, cv::Size(3, 3), cv::Point(-1, -1), false, cv::BORDER_REPLICATE);
+    cv::boxFilter(mean8_, model_sum_, CV_16S, cv::Size(3, 3), cv::Point(-1, -1), false, cv::BORDER_REPLICATE);
+    // The full limit is worked out only for the few cells past its floor, found
+    // without a branch per cell (the sign of the difference is a coin toss on noise).
+    constexpr int16_t floor = kPoolMinContrast * kPoolArea;
+    candidates_.resize(static_cast<size_t>(w));
+    uint8_t *c = candidates_.data();
     for (int y = 0; y < h; ++y) {
         const int16_t *d = diff_.ptr<int16_t>(y), *p = pooled_.ptr<int16_t>(y);
-        const int16_t *ph = pool_high_.ptr<int16_t>(y), *pl = pool_low_.ptr<int16_t>(y);
+        for (int x = 0; x < w; ++x)
+            c[x] = static_cast<uint8_t>(((d[x] > 0) & (p[x] >= floor)) | (((d[x] < 0) & (p[x] <= -floor)) << 1));
         const uint8_t *sh = shadow_.ptr<uint8_t>(y);
         uint8_t *out = fg.ptr<uint8_t>(y);
         for (int x = 0; x < w; ++x) {
-            const bool brighter = d[x] > 0 && p[x] >= ph[x];
-            const bool darker = d[x] < 0 && p[x] <= -pl[x] && (!any_shadow || sh[x] == 0);
-            if (brighter || darker)
+            uint64_t eight = 0;
+            if (x + 8 <= w && (std::memcpy(&eight, c + x, 8), eight == 0)) {
+                x += 7;
+                continue;
+            }
+            if (c[x] == 0 || out[x] != 0)
+                continue;
+            const bool brighter = c[x] == 1;
+            if (!brighter && sh[x] != 0)
+                continue;
+            if ((brighter ? p[x] : -p[x]) >= pool_limit(x, y, brighter))
                 out[x] = 255;
         }
     }
+}
+
+// Least 3x3 sum of frame - model (brighter) or model - frame that counts at a cell: the
+// noise of the sum, plus how far a shift within the shake reach moves the smoothed model.
+// That band comes from the smoothed model, where a plain stretch of ground gives next to
+// none; the per-cell band is mostly the model's own noise there.
+int Background::pool_limit(int x, int y, bool brighter) const
+{
+    const int noise = static_cast<int>(kPoolDevScale * kPoolArea * dev_.at<float>(y, x) + 0.5f);
+    int limit = std::max(noise, kPoolMinContrast * kPoolArea);
+    if (!params_.shake)
+        return limit;
+    const int r = shake_radius();
+    const int x0 = std::max(0, x - r), x1 = std::min(model_sum_.cols - 1, x + r);
+    const int y0 = std::max(0, y - r), y1 = std::min(model_sum_.rows - 1, y + r);
+    const int centre = model_sum_.at<int16_t>(y, x);
+    int band = 0;
+    for (int yy = y0; yy <= y1; ++yy) {
+        const int16_t *row = model_sum_.ptr<int16_t>(yy);
+        for (int xx = x0; xx <= x1; ++xx)
+            band = std::max(band, brighter ? row[xx] - centre : centre - row[xx]);
+    }
+    return limit + band;
 }
 
 void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep)

@@ -3,6 +3,9 @@
 // a selective update that leaves cells under known objects alone.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include <opencv2/core.hpp>
 
 #include "quorvane/params.h"
@@ -35,9 +38,10 @@ public:
 private:
     double estimate_gain(const cv::Mat &frame) const;
     void refresh_limits();
-    void refresh_pool_limits();
+    int shake_radius() const;
     bool is_shadow(const cv::Mat &frame, int x, int y) const;
     void add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg);
+    int pool_limit(int x, int y, bool brighter) const;
 
     Params params_;
     cv::Mat mean_;      // CV_32F
@@ -48,11 +52,10 @@ private:
     cv::Mat scratch_;   // CV_8U
     // Pooled evidence over 3x3 cells; sums, so nine times the per-cell scale (CV_16S).
     cv::Mat model_sum_;  // of the model
-    cv::Mat pool_high_;  // least sum of frame - model that counts as brighter
-    cv::Mat pool_low_;   // least sum of model - frame that counts as darker
     cv::Mat diff_;       // frame - model per cell, clipped
     cv::Mat pooled_;     // sums of diff_
     cv::Mat shadow_;     // CV_8U, cells the shadow test took out, widened
+    std::vector<uint8_t> candidates_; // one row: 1 brighter, 2 darker past the pooled floor
     cv::Mat prev_fg_;   // CV_8U, last frame's foreground, kept out of the gain estimate
     double gain_ = 1.0;
     int frames_ = 0;
