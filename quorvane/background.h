@@ -56,6 +56,7 @@ private:
     cv::Mat pooled_;     // sums of diff_
     cv::Mat shadow_;     // CV_8U, cells the shadow test took out, widened
     std::vector<uint8_t> candidates_; // one row: 1 brighter, 2 darker past the pooled floor
+    std::vector<int16_t> columns_;    // one row of column sums
     cv::Mat prev_fg_;   // CV_8U, last frame's foreground, kept out of the gain estimate
     double gain_ = 1.0;
     int frames_ = 0;
