@@ -214,8 +214,9 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
     return true;
 }
 
-// Cells that missed the per-cell test join the foreground where their 3x3 neighbourhood
-// as a whole lies beyond the pooled limit on one side and the cell itself leans that way.
+// Cells that missed the per-cell test join the foreground, as weak cells, where their 3x3
+// neighbourhood as a whole lies beyond the pooled limit on one side and the cell itself
+// leans that way.
 // Near cells the shadow test took out, faint darkening is a shadow's soft edge, not clothing.
 void Background::add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg)
 {
@@ -267,7 +268,7 @@ void Background::add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg)
             if (!brighter && sh[x] != 0)
                 continue;
             if ((brighter ? p[x] : -p[x]) >= pool_limit(x, y, brighter))
-                out[x] = 255;
+                out[x] = kWeakForeground;
         }
     }
 }

@@ -12,11 +12,16 @@
 
 namespace qv {
 
+// Foreground cells found only by pooling the evidence of their neighbours; they
+// count where they join cells that cleared the per-cell test (255).
+constexpr uint8_t kWeakForeground = 128;
+
 class Background {
 public:
     void init(const Params &params);
 
-    // Compares a frame with the model. Fills fg (CV_8U, 255 = foreground).
+    // Compares a frame with the model. Fills fg (CV_8U, 255 = foreground,
+    // kWeakForeground = faint foreground, 0 = background).
     // Returns false when the whole scene changed at once (lights switched): the
     // model has then re-learnt the frame outside `keep` and fg is empty.
     bool classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg);

@@ -34,16 +34,19 @@ std::vector<Blob> &BlobFinder::find(cv::Mat &fg)
     // on a sparse mask); boxes and areas come from one scan of the labels.
     const int n = cv::connectedComponents(fg, labels_, 8, CV_32S);
     stats_.assign(static_cast<size_t>(std::max(n, 1)), Blob{});
+    strong_.assign(stats_.size(), 0);
     for (int i = 0; i < n; ++i)
         stats_[i].box = cv::Rect(INT32_MAX, INT32_MAX, 0, 0);
     for (int y = 0; y < labels_.rows; ++y) {
         const int *row = labels_.ptr<int>(y);
+        const uint8_t *mask = fg.ptr<uint8_t>(y);
         for (int x = 0; x < labels_.cols; ++x) {
             const int l = row[x];
             if (l == 0)
                 continue;
             Blob &b = stats_[l];
             ++b.area;
+            strong_[l] |= mask[x] == 255;
             // box holds x0, y0, x1, y1 until the end of the scan
             b.box.x = std::min(b.box.x, x);
             b.box.y = std::min(b.box.y, y);
@@ -54,10 +57,22 @@ std::vector<Blob> &BlobFinder::find(cv::Mat &fg)
     blobs_.clear();
     for (int i = 1; i < n && blobs_.size() < kMaxCandidates; ++i) {
         Blob b = stats_[i];
-        if (b.area < min_area_)
-            continue;
         b.box.width = b.box.width - b.box.x + 1;
         b.box.height = b.box.height - b.box.y + 1;
+        if (!strong_[i]) {
+            // Faint evidence alone is noise here: take it out of the mask as well,
+            // so that the model goes on learning those cells at the normal rate.
+            for (int y = b.box.y; y < b.box.y + b.box.height; ++y) {
+                const int *row = labels_.ptr<int>(y);
+                uint8_t *mask = fg.ptr<uint8_t>(y);
+                for (int x = b.box.x; x < b.box.x + b.box.width; ++x)
+                    if (row[x] == i)
+                        mask[x] = 0;
+            }
+            continue;
+        }
+        if (b.area < min_area_)
+            continue;
         b.label = i;
         blobs_.push_back(b);
     }
