@@ -32,7 +32,12 @@ constexpr double kGhostRatio = 1.5;
 // difference over a neighbourhood (clothing close to the background) counts well below
 // the per-cell threshold.
 constexpr int kPoolArea = 9;
-constexpr float kPoolDevScale = 2.0f; // about five standard deviations of the 3x3 mean
+// The limit in mean deviations of the 3x3 sum itself, learnt like the cells' own: about
+// five standard deviations where neighbours' noise is independent, and as many more as
+// it takes where it is not (compressed video, where it is alike over neighbouring cells).
+constexpr float kPoolSpread = 6.0f;
+constexpr float kPoolDevClip = 40.0f;
+constexpr int kPoolDevEvery = 2;
 constexpr int kPoolMinContrast = 3;   // grey levels, mean over the 3x3 cells
 constexpr int kDiffClip = 8;          // strong neighbours alone must not carry a plain cell
 constexpr int kShadowMargin = 4;      // cells around a shadow where faint darkening is no evidence
@@ -65,6 +70,8 @@ void Background::init(const Params &params)
     const cv::Size size(params.grid_width, params.grid_height);
     mean_.create(size, CV_32F);
     dev_.create(size, CV_32F);
+    pool_dev_.create(size, CV_32F);
+    pooled_ = cv::Mat::zeros(size, CV_16S);
     mean8_.create(size, CV_8U);
     low_.create(size, CV_8U);
     high_.create(size, CV_8U);
@@ -161,6 +168,8 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
     if (frames_++ == 0) {
         frame.convertTo(mean_, CV_32F);
         dev_.setTo(std::max(1.0f, params_.min_contrast / kDevScale / 2));
+        pool_dev_ = dev_ * 3; // a sum of nine independent cells
+        pooled_fresh_ = false;
         fast_frames_ = kFastFramesStart;
         refresh_limits();
         fg.setTo(0);
@@ -170,6 +179,7 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
     if (std::abs(gain_ - 1.0) > 0.002) {
         mean_ *= gain_;
         dev_ *= std::max(gain_, 1.0);
+        pool_dev_ *= std::max(gain_, 1.0);
         refresh_limits();
     }
 
@@ -210,6 +220,7 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
         return false;
     }
     add_pooled_evidence(frame, fg);
+    pooled_fresh_ = true;
     fg.copyTo(prev_fg_);
     return true;
 }
@@ -279,7 +290,7 @@ void Background::add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg)
 // none; the per-cell band is mostly the model's own noise there.
 int Background::pool_limit(int x, int y, bool brighter) const
 {
-    const int noise = static_cast<int>(kPoolDevScale * kPoolArea * dev_.at<float>(y, x) + 0.5f);
+    const int noise = static_cast<int>(kPoolSpread * pool_dev_.at<float>(y, x) + 0.5f);
     int limit = std::max(noise, kPoolMinContrast * kPoolArea);
     if (!params_.shake)
         return limit;
@@ -317,6 +328,22 @@ void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &
             d[x] = std::max(d[x], kMinDev);
         }
     }
+    // The deviation of the sums moves slowly: learnt on every few frames, at that many
+    // times the rate. None when this frame had no sums (the first one, or the lights changed).
+    if (pooled_fresh_ && frames_ % kPoolDevEvery == 0) {
+        const float pool_bg = kPoolDevEvery * rate_bg, pool_fg = kPoolDevEvery * rate_fg;
+        for (int y = 0; y < frame.rows; ++y) {
+            const uint8_t *fgr = fg.ptr<uint8_t>(y);
+            const uint8_t *kr = keep.ptr<uint8_t>(y);
+            const int16_t *p = pooled_.ptr<int16_t>(y);
+            float *pd = pool_dev_.ptr<float>(y);
+            for (int x = 0; x < frame.cols; ++x) {
+                const float rate = kr[x] ? 0.0f : (fgr[x] ? pool_fg : pool_bg);
+                pd[x] += rate * (std::min(static_cast<float>(std::abs(p[x])), kPoolDevClip) - pd[x]);
+            }
+        }
+    }
+    pooled_fresh_ = false;
     refresh_limits();
 }
 

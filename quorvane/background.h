@@ -57,6 +57,8 @@ private:
     cv::Mat scratch_;   // CV_8U
     // Pooled evidence over 3x3 cells; sums, so nine times the per-cell scale (CV_16S).
     cv::Mat model_sum_;  // of the model
+    cv::Mat pool_dev_;   // CV_32F, mean absolute 3x3 sum of frame - model on background
+    bool pooled_fresh_ = false; // pooled_ holds this frame's sums
     cv::Mat diff_;       // frame - model per cell, clipped
     cv::Mat pooled_;     // sums of diff_
     cv::Mat shadow_;     // CV_8U, cells the shadow test took out, widened
