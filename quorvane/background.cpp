@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -21,6 +23,40 @@ constexpr float kDevClip = 40.0f;       // one wild sample moves the deviation o
 constexpr float kMinDev = 0.5f;
 constexpr double kChangedShare = 0.3;   // more foreground than this: the lights changed
 constexpr double kGhostRatio = 1.5;
+// Pooled evidence: a 3x3 mean has a third of one cell's noise, so a faint but even
+// difference over a neighbourhood (clothing close to the background) counts well below
+// the per-cell threshold.
+constexpr int kPoolArea = 9;
+// The limit in mean deviations of the 3x3 sum itself, learnt like the cells' own: about
+// five standard deviations where neighbours' noise is independent, and as many more as
+// it takes where it is not (compressed video, where it is alike over neighbouring cells).
+constexpr float kPoolSpread = 6.0f;
+constexpr float kPoolDevClip = 40.0f;
+constexpr int kPoolDevEvery = 2;
+constexpr int kPoolMinContrast = 3;   // grey levels, mean over the 3x3 cells
+constexpr int kDiffClip = 8;          // strong neighbours alone must not carry a plain cell
+constexpr int kShadowMargin = 4;      // cells around a shadow where faint darkening is no evidence
+
+// Sums over 3 x 3 cells, edges replicated, into CV_16S. Plain loops the compiler
+// vectorises: the library's box filter is several times slower on so small an image.
+template <typename T>
+void sum3x3(const cv::Mat &src, cv::Mat &dst, std::vector<int16_t> &columns)
+{
+    const int w = src.cols, h = src.rows;
+    dst.create(src.size(), CV_16S);
+    columns.resize(static_cast<size_t>(w) + 2);
+    int16_t *col = columns.data() + 1;
+    for (int y = 0; y < h; ++y) {
+        const T *a = src.ptr<T>(std::max(y - 1, 0)), *b = src.ptr<T>(y), *c = src.ptr<T>(std::min(y + 1, h - 1));
+        for (int x = 0; x < w; ++x)
+            col[x] = static_cast<int16_t>(a[x] + b[x] + c[x]);
+        col[-1] = col[0];
+        col[w] = col[w - 1];
+        int16_t *out = dst.ptr<int16_t>(y);
+        for (int x = 0; x < w; ++x)
+            out[x] = static_cast<int16_t>(col[x - 1] + col[x] + col[x + 1]);
+    }
+}
 } // namespace
 
 void Background::init(const Params &params)
@@ -29,6 +65,8 @@ void Background::init(const Params &params)
     const cv::Size size(params.grid_width, params.grid_height);
     mean_.create(size, CV_32F);
     dev_.create(size, CV_32F);
+    pool_dev_.create(size, CV_32F);
+    pooled_ = cv::Mat::zeros(size, CV_16S);
     mean8_.create(size, CV_8U);
     low_.create(size, CV_8U);
     high_.create(size, CV_8U);
@@ -39,6 +77,12 @@ void Background::init(const Params &params)
     gain_ = 1.0;
 }
 
+// A shift of up to two full-frame pixels stays within this many cells.
+int Background::shake_radius() const
+{
+    return params_.factor >= 2 ? 1 : 2;
+}
+
 void Background::refresh_limits()
 {
     mean_.convertTo(mean8_, CV_8U);
@@ -46,8 +90,7 @@ void Background::refresh_limits()
     cv::max(scratch_, cv::Scalar(params_.min_contrast), scratch_);
     cv::min(scratch_, cv::Scalar(kMaxThreshold), scratch_);
     if (params_.shake) {
-        // A shift of up to two full-frame pixels stays within this neighbourhood.
-        const int radius = params_.factor >= 2 ? 1 : 2;
+        const int radius = shake_radius();
         const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(2 * radius + 1, 2 * radius + 1));
         cv::erode(mean8_, low_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         cv::dilate(mean8_, high_, kernel, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
@@ -87,6 +130,8 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
     if (frames_++ == 0) {
         frame.convertTo(mean_, CV_32F);
         dev_.setTo(std::max(1.0f, params_.min_contrast / kDevScale / 2));
+        pool_dev_ = dev_ * 3; // a sum of nine independent cells
+        pooled_fresh_ = false;
         fast_frames_ = kFastFramesStart;
         refresh_limits();
         fg.setTo(0);
@@ -96,6 +141,7 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
     if (std::abs(gain_ - 1.0) > 0.002) {
         mean_ *= gain_;
         dev_ *= std::max(gain_, 1.0);
+        pool_dev_ *= std::max(gain_, 1.0);
         refresh_limits();
     }
 
@@ -130,7 +176,92 @@ bool Background::classify(const cv::Mat &frame, const cv::Mat &keep, cv::Mat &fg
     fg.copyTo(prev_fg_);
     if (params_.shadows)
         shadows_.apply(frame, mean_, low_, fg);
+    // After the shadows: faint darkening beside a shadow's rim is no evidence.
+    add_pooled_evidence(frame, fg);
+    pooled_fresh_ = true;
     return true;
+}
+
+// Cells that missed the per-cell test join the foreground, as weak cells, where their 3x3
+// neighbourhood as a whole lies beyond the pooled limit on one side and the cell itself
+// leans that way.
+// Near cells the shadow test took out, faint darkening is a shadow's soft edge, not clothing.
+void Background::add_pooled_evidence(const cv::Mat &frame, cv::Mat &fg)
+{
+    const int w = frame.cols, h = frame.rows;
+    diff_.create(frame.size(), CV_16S);
+    shadow_.create(frame.size(), CV_8U);
+    uint8_t any_shadow = 0;
+    // Loops of one element type each, so that the compiler vectorises them.
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *f = frame.ptr<uint8_t>(y), *m = mean8_.ptr<uint8_t>(y);
+        const uint8_t *lo = low_.ptr<uint8_t>(y), *hi = high_.ptr<uint8_t>(y);
+        const uint8_t *out = fg.ptr<uint8_t>(y);
+        int16_t *d = diff_.ptr<int16_t>(y);
+        uint8_t *sh = shadow_.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x) {
+            const int16_t v = static_cast<int16_t>(f[x] - m[x]);
+            d[x] = std::min<int16_t>(std::max<int16_t>(v, -kDiffClip), kDiffClip);
+        }
+        for (int x = 0; x < w; ++x) {
+            const uint8_t outside = (f[x] < lo[x]) | (f[x] > hi[x]);
+            sh[x] = static_cast<uint8_t>(-(outside & (out[x] == 0)));
+            any_shadow |= sh[x];
+        }
+    }
+    if (any_shadow)
+        cv::dilate(shadow_, shadow_, cv::Mat(), cv::Point(-1, -1), kShadowMargin, cv::BORDER_CONSTANT, cv::Scalar(0));
+    sum3x3<int16_t>(diff_, pooled_, columns_);
+    sum3x3<uint8_t>(mean8_, model_sum_, columns_);
+    // The full limit is worked out only for the few cells past its floor, found
+    // without a branch per cell (the sign of the difference is a coin toss on noise).
+    constexpr int16_t floor = kPoolMinContrast * kPoolArea;
+    candidates_.resize(static_cast<size_t>(w));
+    uint8_t *c = candidates_.data();
+    for (int y = 0; y < h; ++y) {
+        const int16_t *d = diff_.ptr<int16_t>(y), *p = pooled_.ptr<int16_t>(y);
+        for (int x = 0; x < w; ++x)
+            c[x] = static_cast<uint8_t>(((d[x] > 0) & (p[x] >= floor)) | (((d[x] < 0) & (p[x] <= -floor)) << 1));
+        const uint8_t *sh = shadow_.ptr<uint8_t>(y);
+        uint8_t *out = fg.ptr<uint8_t>(y);
+        for (int x = 0; x < w; ++x) {
+            uint64_t eight = 0;
+            if (x + 8 <= w && (std::memcpy(&eight, c + x, 8), eight == 0)) {
+                x += 7;
+                continue;
+            }
+            if (c[x] == 0 || out[x] != 0)
+                continue;
+            const bool brighter = c[x] == 1;
+            if (!brighter && sh[x] != 0)
+                continue;
+            if ((brighter ? p[x] : -p[x]) >= pool_limit(x, y, brighter))
+                out[x] = kWeakForeground;
+        }
+    }
+}
+
+// Least 3x3 sum of frame - model (brighter) or model - frame that counts at a cell: the
+// noise of the sum, plus how far a shift within the shake reach moves the smoothed model.
+// That band comes from the smoothed model, where a plain stretch of ground gives next to
+// none; the per-cell band is mostly the model's own noise there.
+int Background::pool_limit(int x, int y, bool brighter) const
+{
+    const int noise = static_cast<int>(kPoolSpread * pool_dev_.at<float>(y, x) + 0.5f);
+    int limit = std::max(noise, kPoolMinContrast * kPoolArea);
+    if (!params_.shake)
+        return limit;
+    const int r = shake_radius();
+    const int x0 = std::max(0, x - r), x1 = std::min(model_sum_.cols - 1, x + r);
+    const int y0 = std::max(0, y - r), y1 = std::min(model_sum_.rows - 1, y + r);
+    const int centre = model_sum_.at<int16_t>(y, x);
+    int band = 0;
+    for (int yy = y0; yy <= y1; ++yy) {
+        const int16_t *row = model_sum_.ptr<int16_t>(yy);
+        for (int xx = x0; xx <= x1; ++xx)
+            band = std::max(band, brighter ? row[xx] - centre : centre - row[xx]);
+    }
+    return limit + band;
 }
 
 void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep)
@@ -154,6 +285,22 @@ void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &
             d[x] = std::max(d[x], kMinDev);
         }
     }
+    // The deviation of the sums moves slowly: learnt on every few frames, at that many
+    // times the rate. None when this frame had no sums (the first one, or the lights changed).
+    if (pooled_fresh_ && frames_ % kPoolDevEvery == 0) {
+        const float pool_bg = kPoolDevEvery * rate_bg, pool_fg = kPoolDevEvery * rate_fg;
+        for (int y = 0; y < frame.rows; ++y) {
+            const uint8_t *fgr = fg.ptr<uint8_t>(y);
+            const uint8_t *kr = keep.ptr<uint8_t>(y);
+            const int16_t *p = pooled_.ptr<int16_t>(y);
+            float *pd = pool_dev_.ptr<float>(y);
+            for (int x = 0; x < frame.cols; ++x) {
+                const float rate = kr[x] ? 0.0f : (fgr[x] ? pool_fg : pool_bg);
+                pd[x] += rate * (std::min(static_cast<float>(std::abs(p[x])), kPoolDevClip) - pd[x]);
+            }
+        }
+    }
+    pooled_fresh_ = false;
     refresh_limits();
 }
 

@@ -20,7 +20,9 @@ void BlobFinder::init(cv::Size grid, int min_area)
     // people side by side stay apart.
     kernel_ = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 5));
     blobs_.reserve(kMaxCandidates);
-    stats_.reserve(static_cast<size_t>(grid.area()) / 4 + 1); // more labels than this needs a pathological mask
+    // More labels than this needs a pathological mask.
+    all_.reserve(static_cast<size_t>(grid.area()) / 4 + 1);
+    strong_.reserve(static_cast<size_t>(grid.area()) / 4 + 1);
 }
 
 std::vector<Blob> &BlobFinder::find(cv::Mat &fg)
@@ -33,31 +35,43 @@ std::vector<Blob> &BlobFinder::find(cv::Mat &fg)
     // Labels only (the library's statistics pass costs many times the labelling
     // on a sparse mask); boxes and areas come from one scan of the labels.
     const int n = cv::connectedComponents(fg, labels_, 8, CV_32S);
-    stats_.assign(static_cast<size_t>(std::max(n, 1)), Blob{});
-    for (int i = 0; i < n; ++i)
-        stats_[i].box = cv::Rect(INT32_MAX, INT32_MAX, 0, 0);
+    all_.assign(static_cast<size_t>(std::max(n, 1)), Extent{});
+    strong_.assign(all_.size(), Extent{});
     for (int y = 0; y < labels_.rows; ++y) {
         const int *row = labels_.ptr<int>(y);
+        const uint8_t *mask = fg.ptr<uint8_t>(y);
         for (int x = 0; x < labels_.cols; ++x) {
             const int l = row[x];
             if (l == 0)
                 continue;
-            Blob &b = stats_[l];
-            ++b.area;
-            // box holds x0, y0, x1, y1 until the end of the scan
-            b.box.x = std::min(b.box.x, x);
-            b.box.y = std::min(b.box.y, y);
-            b.box.width = std::max(b.box.width, x);
-            b.box.height = std::max(b.box.height, y);
+            all_[l].add(x, y);
+            // Weak cells join pieces of one figure but add nothing to its box or area:
+            // a faint halo (compressed video) must not widen objects or join neighbours.
+            if (mask[x] == 255)
+                strong_[l].add(x, y);
         }
     }
     blobs_.clear();
     for (int i = 1; i < n && blobs_.size() < kMaxCandidates; ++i) {
-        Blob b = stats_[i];
-        if (b.area < min_area_)
+        const Extent &e = strong_[i];
+        if (e.cells == 0) {
+            // Faint evidence alone is noise: out of the mask too, so that the
+            // model goes on learning those cells at the normal rate.
+            const Extent &a = all_[i];
+            for (int y = a.y0; y <= a.y1; ++y) {
+                const int *row = labels_.ptr<int>(y);
+                uint8_t *mask = fg.ptr<uint8_t>(y);
+                for (int x = a.x0; x <= a.x1; ++x)
+                    if (row[x] == i)
+                        mask[x] = 0;
+            }
             continue;
-        b.box.width = b.box.width - b.box.x + 1;
-        b.box.height = b.box.height - b.box.y + 1;
+        }
+        if (e.cells < min_area_)
+            continue;
+        Blob b;
+        b.box = cv::Rect(e.x0, e.y0, e.x1 - e.x0 + 1, e.y1 - e.y0 + 1);
+        b.area = e.cells;
         b.label = i;
         blobs_.push_back(b);
     }

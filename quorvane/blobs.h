@@ -1,6 +1,8 @@
 // Cleaning of the foreground mask and its connected components.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -9,7 +11,7 @@ namespace qv {
 
 struct Blob {
     cv::Rect box;      // grid cells
-    int area = 0;      // foreground cells
+    int area = 0;      // strong foreground cells
     int label = 0;     // in BlobFinder::labels()
     bool used = false; // taken by a track this frame
 };
@@ -18,6 +20,8 @@ class BlobFinder {
 public:
     void init(cv::Size grid, int min_area);
     // Cleans fg in place (isolated cells out, small gaps closed) and lists its components.
+    // Weak cells (below 255) only join strong ones into a component: a component of
+    // weak cells only is no object and leaves the mask, and boxes and areas count strong cells.
     std::vector<Blob> &find(cv::Mat &fg);
     const cv::Mat &labels() const { return labels_; }
 
@@ -25,7 +29,17 @@ private:
     int min_area_ = 1;
     cv::Mat scratch_;
     cv::Mat labels_;
-    std::vector<Blob> stats_; // per label
+    struct Extent {
+        int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
+        int cells = 0;
+        void add(int x, int y)
+        {
+            x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+            ++cells;
+        }
+    };
+    std::vector<Extent> all_;    // per label, every cell
+    std::vector<Extent> strong_; // per label, cells at 255
     cv::Mat kernel_;
     std::vector<Blob> blobs_;
 };
