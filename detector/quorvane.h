@@ -99,8 +99,9 @@ typedef struct qv_image {
  *   image       the first frame: fixes the frame size every later qv_detect must
  *               match; grey (channels 1), 16..16384 pixels a side, and the
  *               longer side at most 60 times the shorter.
- *   param_c     1 = suppress cast shadows (uniform dimming of a textured ground),
- *               0 = keep them as foreground.
+ *   param_c     1 = suppress cast shadows (a dimming that the ground's texture
+ *               shows through, and each walker's shadow remembered beside its
+ *               feet over even ground), 0 = keep them as foreground.
  *   param_flag  0 = tolerate a camera shake of one or two pixels (a cell counts
  *               as changed only against its whole neighbourhood in the model);
  *               1 = fixed camera, a little more sensitive at edges.
