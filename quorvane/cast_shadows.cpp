@@ -24,11 +24,7 @@ void CastShadows::init(const Params &params)
 
 cv::Rect CastShadows::cells(const cv::Rect2f &box) const
 {
-    const float f = static_cast<float>(params_.factor);
-    const int x0 = static_cast<int>(std::floor(box.x / f)), y0 = static_cast<int>(std::floor(box.y / f));
-    const int x1 = static_cast<int>(std::ceil((box.x + box.width) / f));
-    const int y1 = static_cast<int>(std::ceil((box.y + box.height) / f));
-    return cv::Rect(x0, y0, x1 - x0, y1 - y0) & cv::Rect(0, 0, params_.grid_width, params_.grid_height);
+    return grid_cells(params_, box, 0);
 }
 
 // The shadow's place this frame, from the object's predicted feet.

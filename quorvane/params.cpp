@@ -46,4 +46,14 @@ bool make_params(const qv_config &config, Params &out)
     return true;
 }
 
+cv::Rect grid_cells(const Params &params, const cv::Rect2f &box, int margin)
+{
+    const float f = static_cast<float>(params.factor);
+    const int x0 = static_cast<int>(std::floor(box.x / f)) - margin;
+    const int y0 = static_cast<int>(std::floor(box.y / f)) - margin;
+    const int x1 = static_cast<int>(std::ceil((box.x + box.width) / f)) + margin;
+    const int y1 = static_cast<int>(std::ceil((box.y + box.height) / f)) + margin;
+    return cv::Rect(x0, y0, x1 - x0, y1 - y0) & cv::Rect(0, 0, params.grid_width, params.grid_height);
+}
+
 } // namespace qv

@@ -1,6 +1,8 @@
 // Tuning of one detector, derived once from the creation parameters and the frame size.
 #pragma once
 
+#include <opencv2/core.hpp>
+
 #include "detector/quorvane.h"
 
 namespace qv {
@@ -22,5 +24,8 @@ struct Params {
 
 // Returns false when the frame given to qv_init cannot be worked on.
 bool make_params(const qv_config &config, Params &out);
+
+// The grid cells a full-frame box touches, grown by margin cells, inside the grid.
+cv::Rect grid_cells(const Params &params, const cv::Rect2f &box, int margin);
 
 } // namespace qv

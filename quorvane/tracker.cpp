@@ -85,12 +85,7 @@ void Tracker::init(const Params &params)
 
 cv::Rect Tracker::to_grid(const cv::Rect2f &box, int margin) const
 {
-    const float f = static_cast<float>(params_.factor);
-    const int x0 = static_cast<int>(std::floor(box.x / f)) - margin;
-    const int y0 = static_cast<int>(std::floor(box.y / f)) - margin;
-    const int x1 = static_cast<int>(std::ceil((box.x + box.width) / f)) + margin;
-    const int y1 = static_cast<int>(std::ceil((box.y + box.height) / f)) + margin;
-    return cv::Rect(x0, y0, x1 - x0, y1 - y0) & cv::Rect(0, 0, params_.grid_width, params_.grid_height);
+    return grid_cells(params_, box, margin);
 }
 
 cv::Rect2f Tracker::to_frame(const cv::Rect &cells) const
