@@ -92,8 +92,7 @@ void Detector::detect(const qv_image &image, qv_result &result)
     downscaler_.run(image.data, grid_);
     mark_kept(keep_);
     background_.classify(grid_, keep_, fg_); // after a sudden change fg is empty and objects coast
-    removed_.setTo(0);
-    if (params_.shadows)
+    if (params_.shadows) // removed_ is written whole here, and only read with shadows on
         cv::bitwise_or(background_.shadow_removed(),
                        cast_shadows_.clear(tracker_.tracks(), background_.shadow_dark(), fg_), removed_);
     std::vector<Blob> &blobs = blob_finder_.find(fg_);
