@@ -264,8 +264,9 @@ int Background::pool_limit(int x, int y, bool brighter) const
     return limit + band;
 }
 
-void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep)
+void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep, const cv::Mat &shade)
 {
+    const bool shaded = !shade.empty();
     const bool fast = fast_frames_ > 0;
     if (fast)
         --fast_frames_;
@@ -275,13 +276,15 @@ void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &
         const uint8_t *f = frame.ptr<uint8_t>(y);
         const uint8_t *fgr = fg.ptr<uint8_t>(y);
         const uint8_t *kr = keep.ptr<uint8_t>(y);
+        const uint8_t *sh = shaded ? shade.ptr<uint8_t>(y) : kr;
         float *m = mean_.ptr<float>(y);
         float *d = dev_.ptr<float>(y);
         for (int x = 0; x < frame.cols; ++x) {
             const float rate = kr[x] ? 0.0f : (fgr[x] ? rate_fg : rate_bg);
+            const float rate_dev = shaded && sh[x] ? std::min(rate, rate_fg) : rate;
             const float diff = f[x] - m[x];
             m[x] += rate * diff;
-            d[x] += rate * (std::min(std::abs(diff), kDevClip) - d[x]);
+            d[x] += rate_dev * (std::min(std::abs(diff), kDevClip) - d[x]);
             d[x] = std::max(d[x], kMinDev);
         }
     }
@@ -292,10 +295,11 @@ void Background::update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &
         for (int y = 0; y < frame.rows; ++y) {
             const uint8_t *fgr = fg.ptr<uint8_t>(y);
             const uint8_t *kr = keep.ptr<uint8_t>(y);
+            const uint8_t *sh = shaded ? shade.ptr<uint8_t>(y) : kr;
             const int16_t *p = pooled_.ptr<int16_t>(y);
             float *pd = pool_dev_.ptr<float>(y);
             for (int x = 0; x < frame.cols; ++x) {
-                const float rate = kr[x] ? 0.0f : (fgr[x] ? pool_fg : pool_bg);
+                const float rate = kr[x] ? 0.0f : (fgr[x] || (shaded && sh[x]) ? pool_fg : pool_bg);
                 pd[x] += rate * (std::min(static_cast<float>(std::abs(p[x])), kPoolDevClip) - pd[x]);
             }
         }

@@ -29,7 +29,10 @@ public:
 
     // Learns the frame: normal rate on background cells, slowly on foreground
     // cells, not at all where `keep` is set (cells under confirmed objects).
-    void update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep);
+    // Cells in `shade` (a passing shadow; may be empty) move the mean as usual but
+    // the spread only slowly: a shadow's darkness is no noise of the ground's, and
+    // learnt as such it would hide the next dark coat to pass.
+    void update(const cv::Mat &frame, const cv::Mat &fg, const cv::Mat &keep, const cv::Mat &shade);
 
     // Takes the frame as background inside rect (grid cells): for ghosts and absorbed objects.
     void adopt(const cv::Mat &frame, cv::Rect rect);

@@ -91,7 +91,7 @@ void Detector::detect(const qv_image &image, qv_result &result)
         return;
     downscaler_.run(image.data, grid_);
     mark_kept(keep_);
-    background_.classify(grid_, keep_, fg_); // after a sudden change fg is empty and objects coast
+    const bool steady = background_.classify(grid_, keep_, fg_); // after a sudden change fg is empty and objects coast
     if (params_.shadows) // removed_ is written whole here, and only read with shadows on
         cv::bitwise_or(background_.shadow_removed(),
                        cast_shadows_.clear(tracker_.tracks(), background_.shadow_dark(), fg_), removed_);
@@ -103,7 +103,7 @@ void Detector::detect(const qv_image &image, qv_result &result)
     for (const cv::Rect &r : tracker_.to_adopt())
         background_.adopt(grid_, r);
     mark_kept(keep_);
-    background_.update(grid_, fg_, keep_);
+    background_.update(grid_, fg_, keep_, params_.shadows && steady ? removed_ : cv::Mat());
     judge_rules();
     report(result);
 }
