@@ -9,6 +9,8 @@ namespace qv {
 namespace {
 constexpr size_t kMaxBlobs = 256;      // kept for the tracker, largest first
 constexpr size_t kMaxCandidates = 4096; // looked at; bounds the memory on a pathological mask
+constexpr size_t kMaxCrumbs = 256;
+constexpr int kMinCrumb = 2;            // cells; one alone is noise
 } // namespace
 
 void BlobFinder::init(cv::Size grid, int min_area)
@@ -20,6 +22,7 @@ void BlobFinder::init(cv::Size grid, int min_area)
     // people side by side stay apart.
     kernel_ = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 5));
     blobs_.reserve(kMaxCandidates);
+    crumbs_.reserve(kMaxCrumbs);
     // More labels than this needs a pathological mask.
     all_.reserve(static_cast<size_t>(grid.area()) / 4 + 1);
     strong_.reserve(static_cast<size_t>(grid.area()) / 4 + 1);
@@ -52,6 +55,7 @@ std::vector<Blob> &BlobFinder::find(cv::Mat &fg)
         }
     }
     blobs_.clear();
+    crumbs_.clear();
     for (int i = 1; i < n && blobs_.size() < kMaxCandidates; ++i) {
         const Extent &e = strong_[i];
         if (e.cells == 0) {
@@ -67,13 +71,14 @@ std::vector<Blob> &BlobFinder::find(cv::Mat &fg)
             }
             continue;
         }
-        if (e.cells < min_area_)
-            continue;
         Blob b;
         b.box = cv::Rect(e.x0, e.y0, e.x1 - e.x0 + 1, e.y1 - e.y0 + 1);
         b.area = e.cells;
         b.label = i;
-        blobs_.push_back(b);
+        if (e.cells >= min_area_)
+            blobs_.push_back(b);
+        else if (e.cells >= kMinCrumb && crumbs_.size() < kMaxCrumbs)
+            crumbs_.push_back(b);
     }
     if (blobs_.size() > kMaxBlobs) {
         std::partial_sort(blobs_.begin(), blobs_.begin() + kMaxBlobs, blobs_.end(),

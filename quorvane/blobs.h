@@ -24,6 +24,9 @@ public:
     // weak cells only is no object and leaves the mask, and boxes and areas count strong cells.
     std::vector<Blob> &find(cv::Mat &fg);
     const cv::Mat &labels() const { return labels_; }
+    // Components of the last find() too small to be objects, such as shoes seen
+    // apart from a figure whose legs match the floor.
+    const std::vector<Blob> &crumbs() const { return crumbs_; }
 
 private:
     int min_area_ = 1;
@@ -42,6 +45,7 @@ private:
     std::vector<Extent> strong_; // per label, cells at 255
     cv::Mat kernel_;
     std::vector<Blob> blobs_;
+    std::vector<Blob> crumbs_;
 };
 
 } // namespace qv

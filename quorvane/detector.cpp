@@ -97,7 +97,7 @@ void Detector::detect(const qv_image &image, qv_result &result)
                        cast_shadows_.clear(tracker_.tracks(), background_.shadow_dark(), fg_), removed_);
     std::vector<Blob> &blobs = blob_finder_.find(fg_);
     const ModelGhostTest ghosts(background_, grid_, fg_);
-    tracker_.update(blobs, blob_finder_.labels(), ghosts);
+    tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), ghosts);
     if (params_.shadows)
         cast_shadows_.learn(tracker_.tracks(), removed_);
     for (const cv::Rect &r : tracker_.to_adopt())

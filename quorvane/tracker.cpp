@@ -25,7 +25,11 @@ constexpr float kGroupBeta = 0.05f;
 constexpr float kGroupDamping = 0.95f;
 constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measurement
 constexpr float kFragmentReach = 0.3f;  // above and below an object's box, of its height, pieces are its own
+constexpr float kFragmentSide = 0.5f;   // beside it, of its width, small pieces are its own
+constexpr float kSmallPiece = 0.5f;     // no taller than this share of its height
 constexpr float kFragmentGrowth = 1.2f; // pieces joined may exceed the object's size by this much
+constexpr float kFeetReach = 0.8f;     // below a box, of its height, shoes may lie under unseen legs
+constexpr float kFeetAspect = 4.0f;    // and the figure they complete is no taller than this many widths
 constexpr int kConfirmHits = 5;
 constexpr int kChildHits = 8;
 constexpr int kTentativeMisses = 2;
@@ -94,7 +98,8 @@ cv::Rect2f Tracker::to_frame(const cv::Rect &cells) const
     return {cells.x * f, cells.y * f, cells.width * f, cells.height * f};
 }
 
-void Tracker::update(std::vector<Blob> &blobs, const cv::Mat &labels, const GhostTest &ghosts)
+void Tracker::update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, const cv::Mat &labels,
+                     const GhostTest &ghosts)
 {
     for (Track &t : tracks_) {
         t.cx += t.vx;
@@ -104,6 +109,7 @@ void Tracker::update(std::vector<Blob> &blobs, const cv::Mat &labels, const Ghos
     split_groups(blobs, labels);
     match(blobs);
     absorb_fragments(blobs);
+    join_feet(blobs, crumbs);
     correct();
     join_stacked();
     spawn(blobs);
@@ -267,6 +273,41 @@ void Tracker::absorb_fragments(std::vector<Blob> &blobs)
     }
 }
 
+// Legs the shade of the floor leave a figure's box ending at the knees, with its
+// shoes, or legs over a darker patch, seen below apart. A piece under the box, in
+// its column and no wider, that leaves the whole no thinner than a standing figure,
+// is its lower part. Crumbs too small to be objects count too.
+bool Tracker::feet_of(const cv::Rect2f &body, const cv::Rect &cells) const
+{
+    const float slack = static_cast<float>(params_.factor);
+    const cv::Rect2f box = to_frame(cells);
+    const float mid = box.x + box.width / 2, bottom = body.y + body.height;
+    if (mid < body.x || mid > body.x + body.width || box.width > body.width + slack)
+        return false;
+    if (box.y + box.height / 2 < bottom || box.y + box.height > bottom + kFeetReach * body.height)
+        return false;
+    return (body | box).height <= kFeetAspect * (body | box).width;
+}
+
+void Tracker::join_feet(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs)
+{
+    for (size_t i = 0; i < tracks_.size(); ++i) {
+        Measure &m = measures_[i];
+        if (!m.valid || m.group || !tracks_[i].confirmed)
+            continue;
+        const cv::Rect2f body = m.box;
+        for (Blob &b : blobs) {
+            if (!b.used && feet_of(body, b.box)) {
+                m.box |= to_frame(b.box);
+                b.used = true;
+            }
+        }
+        for (const Blob &c : crumbs)
+            if (feet_of(body, c.box))
+                m.box |= to_frame(c.box);
+    }
+}
+
 void Tracker::correct()
 {
     for (size_t i = 0; i < tracks_.size(); ++i) {
@@ -372,6 +413,11 @@ void Tracker::spawn(const std::vector<Blob> &blobs)
             reach.height += 2 * kFragmentReach * t.h;
             if ((box & t.box()).area() >= 0.7f * box.area() ||
                 ((box & reach).area() >= 0.7f * box.area() && box.width < t.w))
+                fragment = true;
+            // A small piece beside the box: a limb of a figure the box holds only part of.
+            reach.x -= kFragmentSide * t.w;
+            reach.width += 2 * kFragmentSide * t.w;
+            if (reach.contains(centre(box)) && box.height < kSmallPiece * t.h && box.width < t.w)
                 fragment = true;
             const int look = std::min(t.path.size(), kChildLookBack);
             for (int k = 0; k < look && !child; ++k) {

@@ -22,7 +22,9 @@ public:
 class Tracker {
 public:
     void init(const Params &params);
-    void update(std::vector<Blob> &blobs, const cv::Mat &labels, const GhostTest &ghosts);
+    // crumbs: components too small to be objects, which may complete one.
+    void update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, const cv::Mat &labels,
+                const GhostTest &ghosts);
 
     const std::vector<Track> &tracks() const { return tracks_; }
     std::vector<Track> &tracks() { return tracks_; }
@@ -43,6 +45,8 @@ private:
     bool pieces_of_one(Blob &blob, const cv::Rect2f &area);
     void match(std::vector<Blob> &blobs);
     void absorb_fragments(std::vector<Blob> &blobs);
+    bool feet_of(const cv::Rect2f &body, const cv::Rect &cells) const;
+    void join_feet(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs);
     void correct();
     void join_stacked();
     void spawn(const std::vector<Blob> &blobs);

@@ -57,6 +57,13 @@ void BoxScene::render(int frame, cv::Mat &grey) const
         const cv::Rect box(cvRound(f.x - m.size.width / 2.0f), cvRound(f.y) - m.size.height, m.size.width,
                            m.size.height);
         cv::rectangle(grey, box, cv::Scalar(m.grey), cv::FILLED);
+        for (const Mover::Patch &p : m.patches) {
+            if (p.period > 0 && frame % p.period < p.period / 2)
+                continue;
+            const cv::Rect patch(box.x + cvRound(p.at.x * box.width), box.y + cvRound(p.at.y * box.height),
+                                 cvRound(p.at.width * box.width), cvRound(p.at.height * box.height));
+            cv::rectangle(grey, patch & cv::Rect(0, 0, grey.cols, grey.rows), cv::Scalar(p.grey), cv::FILLED);
+        }
     }
     cv::Mat noise(grey.size(), CV_8S);
     cv::RNG rng(seed_ * 7919u + static_cast<unsigned>(frame));

@@ -27,6 +27,15 @@ struct Mover {
     float shadow = 0;
     cv::Size shadow_size{20, 80};
     cv::Point shadow_offset{-10, 0};
+    // Patches painted over or beside the box, in shares of its width and height
+    // from its top left: legs the shade of the ground, a swinging hand. With a
+    // period, one shows only in the second half of each.
+    struct Patch {
+        cv::Rect2f at;
+        int grey;
+        int period = 0;
+    };
+    std::vector<Patch> patches;
     std::vector<Key> keys;
 
     Mover &at(int frame, float x, float y);
