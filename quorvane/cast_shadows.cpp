@@ -12,6 +12,7 @@ constexpr float kSearchAbove = 0.0f; // from the feet
 constexpr float kSearchBelow = 1.3f; // to this far below
 constexpr float kMinShare = 0.02f;   // shadow cells needed, as a share of the object's height squared
 constexpr float kFeetMargin = 0.05f;  // around the predicted box, of the height, nothing is cleared
+constexpr float kRise = 0.2f;        // of the height: an object whose top is this far above the feet stands
 constexpr int kLife = 30;            // frames a learnt place is trusted without being seen again
 constexpr float kFollow = 0.3f;      // how fast the place follows a newly seen one
 } // namespace
@@ -20,6 +21,15 @@ void CastShadows::init(const Params &params)
 {
     params_ = params;
     cleared_ = cv::Mat::zeros(params.grid_height, params.grid_width, CV_8U);
+    standing_.reserve(64);
+}
+
+bool CastShadows::standing(cv::Point cell) const
+{
+    for (const cv::Rect &r : standing_)
+        if (r.contains(cell))
+            return true;
+    return false;
 }
 
 cv::Rect CastShadows::cells(const cv::Rect2f &box) const
@@ -50,11 +60,17 @@ const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Ma
         const cv::Rect area = cells(expected(t)) & cells(cv::Rect2f(0, feet, static_cast<float>(params_.width),
                                                                      static_cast<float>(params_.height))),
                        body = cells(own);
+        // Someone standing in the shadow rises above the feet that cast it; the
+        // shadow, and anything lying on the ground, does not.
+        standing_.clear();
+        for (const Track &o : tracks)
+            if (&o != &t && o.confirmed && o.cy + o.vy - o.h / 2 < feet - kRise * t.h)
+                standing_.push_back(cells(o.box() + cv::Point2f(o.vx, o.vy)) & area);
         for (int y = area.y; y < area.y + area.height; ++y) {
             const uint8_t *d = dark.ptr<uint8_t>(y);
             uint8_t *m = fg.ptr<uint8_t>(y), *c = cleared_.ptr<uint8_t>(y);
             for (int x = area.x; x < area.x + area.width; ++x) {
-                if (m[x] && d[x] && !body.contains(cv::Point(x, y))) {
+                if (m[x] && d[x] && !body.contains(cv::Point(x, y)) && !standing(cv::Point(x, y))) {
                     m[x] = 0;
                     c[x] = 255;
                 }
@@ -70,19 +86,34 @@ void CastShadows::learn(std::vector<Track> &tracks, const cv::Mat &removed) cons
     for (Track &t : tracks) {
         if (!t.confirmed)
             continue;
-        --t.shadow_life;
-        if (!t.measured)
-            continue;
         const cv::Point2f foot(t.cx, t.cy + t.h / 2);
         const cv::Rect2f search(foot.x - kSearchSide * t.h, foot.y - kSearchAbove * t.h, 2 * kSearchSide * t.h,
                                 (kSearchAbove + kSearchBelow) * t.h);
+        // Beside someone else, the shade found may be theirs, or them: what was
+        // learnt holds until this one is alone again, as the light has not moved.
+        bool alone = true;
+        for (const Track &o : tracks)
+            if (&o != &t && o.confirmed && (o.box() & search).area() > 0)
+                alone = false;
+        if (!alone)
+            continue;
+        --t.shadow_life;
+        if (!t.measured)
+            continue;
         const cv::Rect area = cells(search), body = cells(t.box());
-        int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1, n = 0;
+        int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1, n = 0, kept = 0;
         for (int y = area.y; y < area.y + area.height; ++y) {
-            const uint8_t *r = removed.ptr<uint8_t>(y);
+            const uint8_t *r = removed.ptr<uint8_t>(y), *c = cleared_.ptr<uint8_t>(y);
             for (int x = area.x; x < area.x + area.width; ++x) {
                 if (!r[x] || body.contains(cv::Point(x, y)))
                     continue;
+                // What clear() took out right under the box only keeps the memory
+                // alive: were the place learnt from it, a box that lost its legs
+                // would learn them as its shadow and never get them back.
+                if (c[x] && x >= body.x && x < body.x + body.width) {
+                    ++kept;
+                    continue;
+                }
                 x0 = std::min(x0, x);
                 y0 = std::min(y0, y);
                 x1 = std::max(x1, x);
@@ -90,7 +121,10 @@ void CastShadows::learn(std::vector<Track> &tracks, const cv::Mat &removed) cons
                 ++n;
             }
         }
-        if (n * f * f < kMinShare * t.h * t.h)
+        const float enough = kMinShare * t.h * t.h / (f * f);
+        if (n + kept >= enough && t.shadow_life > 0)
+            t.shadow_life = kLife;
+        if (n < enough)
             continue;
         // Relative to the feet, in heights; a little larger than seen, as its rim is soft.
         const cv::Rect2f seen((x0 - 1) * f - foot.x, (y0 - 1) * f - foot.y, (x1 - x0 + 3) * f, (y1 - y0 + 3) * f);

@@ -21,15 +21,18 @@ public:
     // confirmed objects' shadows are expected. Returns the cells it cleared.
     const cv::Mat &clear(const std::vector<Track> &tracks, const cv::Mat &dark, cv::Mat &fg);
     // After the tracks were corrected: learns where each object's shadow lies from
-    // the cells taken out as shadow this frame (by the filter or by clear()).
+    // the cells taken out as shadow this frame (by the filter or by clear()),
+    // while no other object is near enough to have cast them.
     void learn(std::vector<Track> &tracks, const cv::Mat &removed) const;
 
 private:
     cv::Rect cells(const cv::Rect2f &box) const;
     cv::Rect2f expected(const Track &t) const;
+    bool standing(cv::Point cell) const;
 
     Params params_;
     cv::Mat cleared_; // CV_8U
+    std::vector<cv::Rect> standing_; // boxes of others standing in the shadow now looked at, cells
 };
 
 } // namespace qv
