@@ -9,7 +9,7 @@ namespace qv {
 namespace {
 constexpr size_t kMaxBlobs = 256;      // kept for the tracker, largest first
 constexpr size_t kMaxCandidates = 4096; // looked at; bounds the memory on a pathological mask
-constexpr size_t kMaxCrumbs = 256;
+constexpr size_t kMaxCrumbs = 256;      // pieces too small to be objects, kept to complete one
 constexpr int kMinCrumb = 2;            // cells; one alone is noise
 } // namespace
 
