@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "quorvane/shadow_tails.h"
+
 namespace qv {
 
 namespace {
@@ -96,6 +98,8 @@ void Detector::detect(const qv_image &image, qv_result &result)
         cv::bitwise_or(background_.shadow_removed(),
                        cast_shadows_.clear(tracker_.tracks(), background_.shadow_dark(), fg_), removed_);
     std::vector<Blob> &blobs = blob_finder_.find(fg_);
+    if (params_.shadows)
+        trim_shadow_tails(blobs, blob_finder_.labels(), fg_, background_.shadow_dark(), removed_);
     const ModelGhostTest ghosts(background_, grid_, fg_);
     tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), ghosts);
     if (params_.shadows)

@@ -50,6 +50,19 @@ TEST(LineRules, ShadowsDoNotCarryAPersonAcrossTheLine)
     expect_exact_events(j);
 }
 
+// The same where the ground under a shadow is too even for it to be judged: the
+// shadows reaching over the line stay in one blob with their walkers.
+TEST(LineRules, ShadowsOverEvenGroundDoNotCarryAPersonAcrossTheLine)
+{
+    for (uint32_t seed : {5u, 6u}) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        const Judged j = judge(SceneKind::Shadows, seed);
+        expect_sound_run(j);
+        ASSERT_EQ(j.scene.events().size(), 1u);
+        expect_exact_events(j);
+    }
+}
+
 // Three people side by side, then two closer together, cross the line: one event each.
 TEST(LineRules, GroupsSideBySideGiveOneEventPerPerson)
 {

@@ -1,0 +1,20 @@
+// The part of a blob that is its object's shadow reaching out sideways below it.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "quorvane/blobs.h"
+
+namespace qv {
+
+// Where the ground is too even for the shadow filter, a walker's shadow stays in
+// the mask and joins the walker's blob. Its tip is all shadow-dark and leans out
+// of the column the body stands in; legs, however dark, stay under the body.
+// Cuts such a tail off each blob's box and area and marks its cells in `tails`,
+// so the shadow's place can be learnt from them.
+void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark,
+                       cv::Mat &tails);
+
+} // namespace qv
