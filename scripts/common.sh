@@ -12,6 +12,7 @@ PACKAGES=(
   libopencv-dev libfreetype-dev libfontconfig-dev libcli11-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-dev
+  libavformat-dev libavcodec-dev libavutil-dev libjpeg-dev
   fonts-wqy-zenhei ffmpeg xvfb x11-utils
 )
 
