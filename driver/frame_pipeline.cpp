@@ -180,8 +180,10 @@ std::string FramePipeline::close()
         closing_ = true;
         changed_.notify_all();
     }
-    if (decoder_.joinable())
+    if (decoder_.joinable()) {
+        source_.abandon();
         decoder_.join();
+    }
     for (std::thread &encoder : encoders_)
         if (encoder.joinable())
             encoder.join();

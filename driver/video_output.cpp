@@ -78,6 +78,11 @@ std::string VideoOutput::open(const std::string &path, cv::Size size, double fps
 
 void VideoOutput::write(const cv::Mat &frame)
 {
+    if (frame.size() != size_ || frame.type() != CV_8UC3) {
+        if (error_.empty())
+            error_ = "output video " + path_ + ": a frame of another size or type was refused";
+        return;
+    }
     if (!encoder_)
         encoder_ = std::make_unique<JpegEncoder>(kOutputJpegQuality);
     if (!encoder_->encode(frame)) {

@@ -32,6 +32,7 @@ std::string VideoSource::open(const std::string &source)
 {
     source_ = source;
     end_reason_.clear();
+    abandoned_ = false;
     const std::vector<int> timeouts = {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kOpenTimeoutMs, cv::CAP_PROP_READ_TIMEOUT_MSEC,
                                        kReadTimeoutMs};
     if (is_camera_index(source)) {
@@ -56,7 +57,7 @@ std::string VideoSource::open(const std::string &source)
 
 bool VideoSource::read(cv::Mat &frame)
 {
-    for (int attempt = 0; attempt < (live_ ? kLiveReadAttempts : 1); ++attempt) {
+    for (int attempt = 0; attempt < (live_ ? kLiveReadAttempts : 1) && !abandoned_; ++attempt) {
         bool ok = false;
         try {
             ok = capture_.read(frame) && !frame.empty();

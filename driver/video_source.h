@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -18,6 +19,10 @@ public:
     // Why the last read ended the input early ("" for a normal end of file).
     const std::string &end_reason() const { return end_reason_; }
 
+    // Asks a read in progress on another thread to give up after its current
+    // attempt instead of trying again (a stalled camera when the run is stopped).
+    void abandon() { abandoned_ = true; }
+
     // A stream or a camera (frames come at their own pace) rather than a file.
     bool live() const { return live_; }
 
@@ -30,4 +35,5 @@ private:
     std::string source_;
     bool live_ = false;  // stream or camera: a failed read may be a hiccup
     std::string end_reason_;
+    std::atomic<bool> abandoned_{false};
 };
