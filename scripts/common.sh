@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-dev
   libavformat-dev libavcodec-dev libavutil-dev libjpeg-dev
-  fonts-wqy-zenhei ffmpeg xvfb x11-utils
+  fonts-wqy-zenhei ffmpeg xvfb x11-utils time
 )
 
 install_packages() {

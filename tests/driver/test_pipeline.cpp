@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -49,15 +48,6 @@ std::vector<int> numbers_from(int first, int last)
     return numbers;
 }
 
-int count_lines(const std::string &path)
-{
-    std::ifstream in(path);
-    int n = 0;
-    for (std::string line; std::getline(in, line);)
-        ++n;
-    return n;
-}
-
 // The count in "N frames of ... were dropped", or 0 when nothing was dropped.
 int dropped_frames(const std::string &err)
 {
@@ -89,7 +79,7 @@ TEST_F(Pipeline, FramesAndConsoleLinesKeepTheirOrderAndNoneIsLost)
     const std::vector<int> expected = numbers_from(1, 59);  // frame 0 only sets the size
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(read_frame_numbers(dir.file("out.avi")), expected);
-    EXPECT_EQ(count_lines(options.json_path), 59);
+    EXPECT_EQ(count_file_lines(options.json_path), 59);
     EXPECT_EQ(dropped_frames(run.err), 0) << run.err;
 
     // Console: each frame's detection time, then its event line, frame after frame.
@@ -123,7 +113,7 @@ TEST_F(Pipeline, LiveSourceDropsTheOldestWaitingFramesWhenTheWorkFallsBehind)
         EXPECT_LT(seen[i - 1], seen[i]) << "frames out of order";
     EXPECT_EQ(seen.back(), 59);  // the oldest go, the newest stays
     EXPECT_EQ(read_frame_numbers(dir.file("out.avi")), seen);
-    EXPECT_EQ(count_lines(options.json_path), static_cast<int>(seen.size()));
+    EXPECT_EQ(count_file_lines(options.json_path), static_cast<int>(seen.size()));
 }
 
 TEST_F(Pipeline, StopWhileWaitingForAStalledCameraClosesEverything)
@@ -153,5 +143,5 @@ TEST_F(Pipeline, StopWhileWaitingForAStalledCameraClosesEverything)
     const int processed = fake::calls().detect;
     EXPECT_GT(processed, 0);
     EXPECT_EQ(count_readable_frames(dir.file("out.avi")), processed);
-    EXPECT_EQ(count_lines(options.json_path), processed);
+    EXPECT_EQ(count_file_lines(options.json_path), processed);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include <opencv2/imgproc.hpp>
@@ -33,6 +34,15 @@ std::string write_test_clip(const std::string &path, int frames, int width, int 
         writer.write(frame);
     }
     return path;
+}
+
+int count_file_lines(const std::string &path)
+{
+    std::ifstream in(path);
+    int n = 0;
+    for (std::string line; std::getline(in, line);)
+        ++n;
+    return n;
 }
 
 int count_readable_frames(const std::string &path)

@@ -22,6 +22,9 @@ private:
 // background) and returns its path.
 std::string write_test_clip(const std::string &path, int frames, int width = 160, int height = 120);
 
+// Number of lines in a text file (0 if it cannot be read).
+int count_file_lines(const std::string &path);
+
 // Number of frames OpenCV can decode from a video file (-1 if it cannot be opened).
 int count_readable_frames(const std::string &path);
 
