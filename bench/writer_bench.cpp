@@ -111,7 +111,7 @@ int main(int argc, char **argv)
         report(w.name, path, times, frames);
         std::remove(path.c_str());
     }
-    for (const int quality : {80, 85, 90}) {
+    for (const int quality : {75, 80, 85, 95}) {
         const std::string path = dir + "/writer_bench_jpeg.avi";
         VideoOutput output;
         if (!output.open(path, size).empty())

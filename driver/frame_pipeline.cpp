@@ -70,6 +70,7 @@ FrameSlot *FramePipeline::take_free_slot(std::unique_lock<std::mutex> &lock)
 void FramePipeline::decode_loop()
 {
     std::string reason;
+    int64_t source_index = 0;  // the size-probing frame was read before this thread started
     try {
         while (true) {
             FrameSlot *slot = nullptr;
@@ -85,6 +86,8 @@ void FramePipeline::decode_loop()
                 free_.push(slot);
                 break;
             }
+            slot->source_index = ++source_index;
+            slot->source_msec = source_.position_msec();
             // Frames that change size mid-stream are scaled to the first frame's size;
             // frames of that size are used as decoded, without a copy.
             slot->use_scaled = slot->decoded.size() != size_;

@@ -16,7 +16,9 @@ struct FrameSlot {
     cv::Mat decoded;          // as the source delivered it
     cv::Mat scaled;           // the run's size, when the source's size differs
     bool use_scaled = false;
-    int64_t sequence = 0;     // order of writing
+    int64_t source_index = 0;    // place in the source: the size-probing frame is 0
+    double source_msec = -1.0;   // the source's timestamp for it, -1 when it has none
+    int64_t sequence = 0;        // order of writing
 
     // The working colour image: everything is drawn on it, it is shown and written.
     cv::Mat &image() { return use_scaled ? scaled : decoded; }

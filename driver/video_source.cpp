@@ -1,6 +1,7 @@
 #include "driver/video_source.h"
 
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstring>
 #include <sys/stat.h>
@@ -53,6 +54,12 @@ std::string VideoSource::open(const std::string &source)
     if (!capture_.open(source, cv::CAP_FFMPEG, timeouts))
         return "cannot open video " + source + ": not a video that can be decoded";
     return {};
+}
+
+double VideoSource::position_msec() const
+{
+    const double at = capture_.isOpened() ? capture_.get(cv::CAP_PROP_POS_MSEC) : -1.0;
+    return std::isfinite(at) && at >= 0.0 ? at : -1.0;
 }
 
 bool VideoSource::read(cv::Mat &frame)

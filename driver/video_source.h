@@ -23,6 +23,9 @@ public:
     // attempt instead of trying again (a stalled camera when the run is stopped).
     void abandon() { abandoned_ = true; }
 
+    // The timestamp of the frame last read, in milliseconds, or -1 when the source has none.
+    double position_msec() const;
+
     // A stream or a camera (frames come at their own pace) rather than a file.
     bool live() const { return live_; }
 

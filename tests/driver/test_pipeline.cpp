@@ -7,6 +7,9 @@
 #include <thread>
 
 #include "driver/exit_codes.h"
+#include "driver/frame_pipeline.h"
+#include "driver/video_output.h"
+#include "driver/video_source.h"
 #include "driver/stop_signal.h"
 #include "tests/support/clips.h"
 #include "tests/support/fake_detector.h"
@@ -144,4 +147,27 @@ TEST_F(Pipeline, StopWhileWaitingForAStalledCameraClosesEverything)
     EXPECT_GT(processed, 0);
     EXPECT_EQ(count_readable_frames(dir.file("out.avi")), processed);
     EXPECT_EQ(count_file_lines(options.json_path), processed);
+}
+
+TEST_F(Pipeline, EachFrameKnowsItsPlaceInTheSource)
+{
+    const std::string clip = write_numbered_clip(dir.file("in.avi"), 12);  // 25 fps
+    VideoSource source;
+    ASSERT_EQ(source.open(clip), "");
+    cv::Mat probe;
+    ASSERT_TRUE(source.read(probe));
+    VideoOutput output;
+    ASSERT_EQ(output.open(dir.file("out.avi"), probe.size()), "");
+    FramePipeline pipeline(source, output, probe.size(), source.live(), 85);
+    int taken = 0;
+    while (FrameSlot *slot = pipeline.next()) {
+        ++taken;
+        EXPECT_EQ(slot->source_index, read_frame_number(slot->image()));
+        EXPECT_NEAR(slot->source_msec, 40.0 * static_cast<double>(slot->source_index), 1.0);
+        pipeline.finish(slot);
+    }
+    EXPECT_EQ(pipeline.close(), "");
+    EXPECT_EQ(taken, 11);
+    EXPECT_EQ(output.close(), "");
+    EXPECT_EQ(read_frame_numbers(dir.file("out.avi")), numbers_from(1, 11));
 }
