@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,11 +17,14 @@
 #include <opencv2/imgproc.hpp>
 
 #include "driver/alarm_caption.h"
+#include "driver/alarm_outputs.h"
 #include "driver/console_text.h"
 #include "driver/elapsed.h"
 #include "driver/event_report.h"
 #include "driver/exit_codes.h"
 #include "driver/frame_log.h"
+#include "driver/output_check.h"
+#include "driver/region_check.h"
 #include "driver/stop_signal.h"
 #include "driver/video_output.h"
 #include "driver/video_source.h"
@@ -83,36 +87,48 @@ int run_demo(const RunOptions &options)
     void *handle = nullptr;
 
     VideoSource capture;
-    const std::string open_error = capture.open(options.input);
+    cv::Mat frame;
+    const std::string open_error = capture.open_first(options.input, frame);
     if (!open_error.empty()) {
         std::fprintf(stderr, "qv_demo: %s\n", open_error.c_str());
         return kExitInput;
     }
-    cv::Mat frame;
-    if (!capture.read(frame)) {
-        std::fprintf(stderr, "qv_demo: video %s has no frames\n", options.input.c_str());
-        return kExitInput;
+
+    // Everything that can fail is checked before the first output file is touched.
+    const std::string outside = check_regions_in_frame(regions, frame.size());
+    if (!outside.empty()) {
+        std::cout << console_text("区域设置有问题！！！") << std::endl;
+        std::fprintf(stderr, "qv_demo: %s\n", outside.c_str());
+        return kExitRegions;
+    }
+    AlarmOutputs alarm_outputs(options, regions);
+    for (const std::string &error :
+         {options.no_video ? std::string() : check_file_target(options.output, "output video", true),
+          options.json_path.empty() ? std::string() : check_file_target(options.json_path, "JSON file", false),
+          alarm_outputs.check()}) {
+        if (!error.empty()) {
+            std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
+            return kExitOutput;
+        }
     }
 
     cv::Mat colour_frame(frame.rows, frame.cols, CV_8UC3);
     cv::Mat grey_frame(colour_frame.rows, colour_frame.cols, CV_8UC1);
     prepare_frame(frame, colour_frame, grey_frame);
 
+    const double frame_rate = sane_frame_rate(capture.fps());
     VideoOutput writer;
-    const std::string output_error = writer.open(options.output, colour_frame.size());
-    if (!output_error.empty()) {
-        std::fprintf(stderr, "qv_demo: %s\n", output_error.c_str());
-        return kExitOutput;
-    }
     FrameLog frame_log;
-    if (!options.json_path.empty()) {
-        const std::string error = frame_log.open(options.json_path);
+    for (const std::string &error :
+         {options.no_video ? std::string() : writer.open(options.output, colour_frame.size(), frame_rate),
+          options.json_path.empty() ? std::string() : frame_log.open(options.json_path), alarm_outputs.open()}) {
         if (!error.empty()) {
             std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
             return kExitOutput;
         }
     }
     AlarmCaption caption(options.font_path);
+    CaptionHold caption_hold(std::llround(options.caption_hold_s * frame_rate));
 
     int64_t total = 0;
     int32_t frames = 0;
@@ -160,25 +176,28 @@ int run_demo(const RunOptions &options)
         const int64_t t1 = counter_now();
         const int32_t detect_us = elapsed_us(t0, t1);
         total += detect_us;
-        std::printf("detect time:%" PRId32 " us\n", detect_us);
+        if (!options.quiet)
+            std::printf("detect time:%" PRId32 " us\n", detect_us);
 
         draw_regions(colour_frame, regions);
         draw_tracks(colour_frame.data, result->objects, result->count, colour_frame.cols, colour_frame.rows,
                     static_cast<int>(colour_frame.step));
         draw_boxes(colour_frame.data, result->objects, result->count, colour_frame.cols, colour_frame.rows,
                    static_cast<int>(colour_frame.step), region_count);
-        const std::string caption_text = report_events(*result, region_count, stdout);
+        const std::string caption_text = caption_hold.pick(frames, report_events(*result, region_count, stdout));
         if (!caption_text.empty())
             caption.draw(colour_frame, caption_text);
+        alarm_outputs.on_frame(frames, capture.position_ms(frames + 2), *result, colour_frame);
 
         frame_log.write(frames, detect_us, *result, region_count);
         ++frames;
-        writer.write(colour_frame);
+        if (!options.no_video)
+            writer.write(colour_frame);
         if (options.show_window) {
             cv::imshow(kWindowName, colour_frame);
             cv::waitKey(1);
         }
-        if (frames >= options.max_frames)
+        if (options.max_frames > 0 && frames >= options.max_frames)
             break;
     }
 
@@ -187,7 +206,7 @@ int run_demo(const RunOptions &options)
     std::fflush(stdout);
 
     capture.release();
-    for (const std::string &error : {writer.close(), frame_log.close()}) {
+    for (const std::string &error : {writer.close(), frame_log.close(), alarm_outputs.finish(frames, stdout)}) {
         if (error.empty())
             continue;
         std::fprintf(stderr, "qv_demo: %s\n", error.c_str());

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
-std::string VideoOutput::open(const std::string &path, cv::Size size)
+std::string VideoOutput::open(const std::string &path, cv::Size size, double fps)
 {
     path_ = path;
     frames_ = 0;
@@ -12,7 +12,7 @@ std::string VideoOutput::open(const std::string &path, cv::Size size)
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
         return "cannot create output video " + path + ": not a regular file";
-    if (!writer_.open(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0, size, true))
+    if (!writer_.open(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, size, true))
         return "cannot create output video " + path;
     return {};
 }

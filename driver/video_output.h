@@ -4,12 +4,12 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
-// The run's output video: MJPG AVI at 30 frames per second. Closed on every
+// The run's output video: MJPG AVI. Closed on every
 // way out (destructor), so the file is valid with the frames written so far.
 class VideoOutput {
 public:
-    // Creates path for frames of the given size. Returns "" or a one-line reason.
-    std::string open(const std::string &path, cv::Size size);
+    // Creates path for frames of the given size, played at fps. Returns "" or a one-line reason.
+    std::string open(const std::string &path, cv::Size size, double fps = 30.0);
 
     void write(const cv::Mat &frame);
 

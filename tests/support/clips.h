@@ -16,8 +16,9 @@ private:
 };
 
 // Writes an MJPG AVI of `frames` frames (a bright square moving over a grey
-// background) and returns its path.
-std::string write_test_clip(const std::string &path, int frames, int width = 160, int height = 120);
+// background) at fps frames per second and returns its path.
+std::string write_test_clip(const std::string &path, int frames, int width = 160, int height = 120,
+                            double fps = 25.0);
 
 // Number of frames OpenCV can decode from a video file (-1 if it cannot be opened).
 int count_readable_frames(const std::string &path);
