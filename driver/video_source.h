@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -10,19 +11,29 @@ public:
     // Opens source. Returns an empty string, or a one-line reason naming it.
     std::string open(const std::string &source);
 
-    // Reads the next frame as 8-bit BGR. False at the end of a file, or once a
+    // Reads the next frame as 8-bit BGR into frame, reusing its buffer when the
+    // size is unchanged; the frame never shares memory with the decoder. False at the end of a file, or once a
     // stream or camera has delivered nothing for a bounded number of tries.
     bool read(cv::Mat &frame);
 
     // Why the last read ended the input early ("" for a normal end of file).
     const std::string &end_reason() const { return end_reason_; }
 
+    // Asks a read in progress on another thread to give up after its current
+    // attempt instead of trying again (a stalled camera when the run is stopped).
+    void abandon() { abandoned_ = true; }
+
+    // A stream or a camera (frames come at their own pace) rather than a file.
+    bool live() const { return live_; }
+
     void release() { capture_.release(); }
 
 private:
+    void normalise(cv::Mat &frame);
+
     cv::VideoCapture capture_;
-    cv::Mat raw_;
     std::string source_;
     bool live_ = false;  // stream or camera: a failed read may be a hiccup
     std::string end_reason_;
+    std::atomic<bool> abandoned_{false};
 };
