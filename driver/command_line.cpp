@@ -53,14 +53,18 @@ std::string parse_max_frames(const std::string &text, int &frames)
     return {};
 }
 
-bool ends_with_avi(const std::string &path)
+// A name with an extension must have .avi (any case): the writer makes MJPG AVI
+// whatever the name says. Names without one (devices, "out") are left alone.
+bool avi_or_no_extension(const std::string &path)
 {
-    if (path.size() < 4)
-        return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char &c : tail)
+    const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return true;
+    std::string extension = name.substr(dot);
+    for (char &c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".avi";
+    return extension == ".avi";
 }
 
 // Regions from -r, each checked on its own before anything is opened.
@@ -130,7 +134,7 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
     }
 
     std::string error = parse_max_frames(max_frames, options.max_frames);
-    if (error.empty() && !ends_with_avi(options.output))
+    if (error.empty() && !avi_or_no_extension(options.output))
         error = "the output video is an MJPG AVI; its name must end in .avi, got '" + options.output + "'";
     if (error.empty() && !region_args.empty() && !rules_path.empty())
         error = "give regions either with --region or with --rules, not both";

@@ -25,6 +25,8 @@
 #include "driver/frame_log.h"
 #include "driver/output_check.h"
 #include "driver/region_check.h"
+#include "driver/frame_pipeline.h"
+#include "driver/jpeg_encoder.h"
 #include "driver/stop_signal.h"
 #include "driver/video_output.h"
 #include "driver/video_source.h"
@@ -34,29 +36,29 @@ namespace {
 
 const char *kWindowName = "1channels";
 
-// Converts a decoded frame into the run's two working images.
-void prepare_frame(const cv::Mat &frame, cv::Mat &colour_frame, cv::Mat &grey_frame)
+// Each region's outline as points, made once: lines as segments, zones as closed polygons.
+std::vector<std::vector<cv::Point>> region_outlines(const std::vector<qv_region> &regions)
 {
-    cv::resize(frame, colour_frame, colour_frame.size(), 0, 0, cv::INTER_LINEAR);
-    // RGB2GRAY on a BGR frame on purpose: the detector was tuned on grey made this way.
-    cv::cvtColor(colour_frame, grey_frame, cv::COLOR_RGB2GRAY);
-}
-
-// Outlines every installed region in black: lines as segments, zones as closed polygons.
-void draw_regions(cv::Mat &colour_frame, const std::vector<qv_region> &regions)
-{
-    const cv::Scalar black(0, 0, 0, 0);
+    std::vector<std::vector<cv::Point>> outlines;
     for (const qv_region &region : regions) {
         const int n = std::max(0, std::min<int>(region.point_count, QV_MAX_REGION_POINTS));
-        if (n == 2) {
-            cv::line(colour_frame, cv::Point(region.points[0].x, region.points[0].y),
-                     cv::Point(region.points[1].x, region.points[1].y), black, 1, cv::LINE_8, 0);
-        } else if (n > 2) {
-            std::vector<cv::Point> polygon;
-            for (int i = 0; i < n; ++i)
-                polygon.emplace_back(region.points[i].x, region.points[i].y);
-            cv::polylines(colour_frame, polygon, true, black, 1, cv::LINE_8, 0);
-        }
+        std::vector<cv::Point> points;
+        for (int i = 0; i < n; ++i)
+            points.emplace_back(region.points[i].x, region.points[i].y);
+        outlines.push_back(std::move(points));
+    }
+    return outlines;
+}
+
+// Outlines every installed region in black.
+void draw_regions(cv::Mat &colour_frame, const std::vector<std::vector<cv::Point>> &outlines)
+{
+    const cv::Scalar black(0, 0, 0, 0);
+    for (const std::vector<cv::Point> &points : outlines) {
+        if (points.size() == 2)
+            cv::line(colour_frame, points[0], points[1], black, 1, cv::LINE_8, 0);
+        else if (points.size() > 2)
+            cv::polylines(colour_frame, points, true, black, 1, cv::LINE_8, 0);
     }
 }
 
@@ -84,6 +86,7 @@ int run_demo(const RunOptions &options)
     const std::vector<qv_region> regions = options.regions.empty() ? std::vector<qv_region>{default_region()}
                                                                    : options.regions;
     const int32_t region_count = static_cast<int32_t>(regions.size());
+    const std::vector<std::vector<cv::Point>> outlines = region_outlines(regions);
     void *handle = nullptr;
 
     VideoSource capture;
@@ -111,16 +114,16 @@ int run_demo(const RunOptions &options)
             return kExitOutput;
         }
     }
-
-    cv::Mat colour_frame(frame.rows, frame.cols, CV_8UC3);
-    cv::Mat grey_frame(colour_frame.rows, colour_frame.cols, CV_8UC1);
-    prepare_frame(frame, colour_frame, grey_frame);
+    // The first frame only sets the size of the run's images.
+    const cv::Size size = frame.size();
+    frame.release();
+    cv::Mat grey_frame(size, CV_8UC1);
 
     const double frame_rate = sane_frame_rate(capture.fps());
     VideoOutput writer;
     FrameLog frame_log;
     for (const std::string &error :
-         {options.no_video ? std::string() : writer.open(options.output, colour_frame.size(), frame_rate),
+         {options.no_video ? std::string() : writer.open(options.output, size, frame_rate),
           options.json_path.empty() ? std::string() : frame_log.open(options.json_path), alarm_outputs.open()}) {
         if (!error.empty()) {
             std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
@@ -137,17 +140,25 @@ int run_demo(const RunOptions &options)
     // One result record for the whole run; the detector overwrites what it reports.
     auto result = std::make_unique<qv_result>();
     int exit_code = kExitOk;
+    // Decoding and writing run beside this loop; on every way out the pipeline
+    // (destroyed before the writer) writes the frames handed to it, then stops.
+    FramePipeline pipeline(capture, writer, size, capture.live(), kOutputJpegQuality);
     while (true) {
         if (const int signal_number = stop_requested()) {
             exit_code = kExitInterrupted + signal_number;
             break;
         }
-        if (!capture.read(frame)) {
-            if (!capture.end_reason().empty())
-                std::fprintf(stderr, "qv_demo: %s\n", capture.end_reason().c_str());
+        FrameSlot *slot = pipeline.next();
+        if (slot == nullptr) {
+            if (const int signal_number = stop_requested())
+                exit_code = kExitInterrupted + signal_number;
+            else if (!pipeline.end_reason().empty())
+                std::fprintf(stderr, "qv_demo: %s\n", pipeline.end_reason().c_str());
             break;
         }
-        prepare_frame(frame, colour_frame, grey_frame);
+        cv::Mat &colour_frame = slot->image();
+        // RGB2GRAY on a BGR frame on purpose: the detector was tuned on grey made this way.
+        cv::cvtColor(colour_frame, grey_frame, cv::COLOR_RGB2GRAY);
 
         if (frames == 0) {
             qv_config config;
@@ -179,7 +190,7 @@ int run_demo(const RunOptions &options)
         if (!options.quiet)
             std::printf("detect time:%" PRId32 " us\n", detect_us);
 
-        draw_regions(colour_frame, regions);
+        draw_regions(colour_frame, outlines);
         draw_tracks(colour_frame.data, result->objects, result->count, colour_frame.cols, colour_frame.rows,
                     static_cast<int>(colour_frame.step));
         draw_boxes(colour_frame.data, result->objects, result->count, colour_frame.cols, colour_frame.rows,
@@ -187,26 +198,30 @@ int run_demo(const RunOptions &options)
         const std::string caption_text = caption_hold.pick(frames, report_events(*result, region_count, stdout));
         if (!caption_text.empty())
             caption.draw(colour_frame, caption_text);
-        alarm_outputs.on_frame(frames, capture.position_ms(frames + 2), *result, colour_frame);
+        alarm_outputs.on_frame(frames, slot->video_ms, *result, colour_frame);
 
         frame_log.write(frames, detect_us, *result, region_count);
         ++frames;
-        if (!options.no_video)
-            writer.write(colour_frame);
         if (options.show_window) {
             cv::imshow(kWindowName, colour_frame);
             cv::waitKey(1);
         }
+        pipeline.finish(slot);  // the slot is the pipeline's again from here
         if (options.max_frames > 0 && frames >= options.max_frames)
             break;
     }
+    const std::string pipeline_error = pipeline.close();
 
     const int64_t average = frames > 0 ? total / frames : 0;
     std::printf("aver time:%" PRId64 " us\n", average);
     std::fflush(stdout);
+    if (pipeline.dropped() > 0)
+        std::fprintf(stderr, "qv_demo: %" PRId64 " frames of %s were dropped because processing fell behind\n",
+                     pipeline.dropped(), options.input.c_str());
 
     capture.release();
-    for (const std::string &error : {writer.close(), frame_log.close(), alarm_outputs.finish(frames, stdout)}) {
+    for (const std::string &error :
+         {pipeline_error, writer.close(), frame_log.close(), alarm_outputs.finish(frames, stdout)}) {
         if (error.empty())
             continue;
         std::fprintf(stderr, "qv_demo: %s\n", error.c_str());

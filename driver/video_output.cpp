@@ -1,37 +1,151 @@
 #include "driver/video_output.h"
 
-#include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
+
+#include <opencv2/videoio.hpp>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/error.h>
+}
+
+namespace {
+
+std::string av_message(int av_error)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(av_error, text, sizeof text);
+    return text;
+}
+
+// The muxer may keep a reference to a packet's data; ours stays valid until
+// the call returns, and the buffer is the caller's, so freeing it is a no-op.
+void keep_buffer(void *, uint8_t *) {}
+
+} // namespace
+
+VideoOutput::VideoOutput() = default;
+
+VideoOutput::~VideoOutput()
+{
+    close();
+}
 
 std::string VideoOutput::open(const std::string &path, cv::Size size, double fps)
 {
+    close();
     path_ = path;
+    size_ = size;
     frames_ = 0;
-    // The writer reports no write errors; a device such as /dev/full would swallow the run silently.
+    error_.clear();
+    // A device such as /dev/full would swallow the run; only regular files are written.
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
         return "cannot create output video " + path + ": not a regular file";
-    if (!writer_.open(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, size, true))
+    if (avformat_alloc_output_context2(&context_, nullptr, "avi", path.c_str()) < 0 || context_ == nullptr)
         return "cannot create output video " + path;
+    AVStream *stream = avformat_new_stream(context_, nullptr);
+    packet_ = av_packet_alloc();
+    if (stream == nullptr || packet_ == nullptr) {
+        close();
+        return "cannot create output video " + path + ": out of memory";
+    }
+    stream->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    stream->codecpar->codec_id = AV_CODEC_ID_MJPEG;
+    stream->codecpar->codec_tag = MKTAG('M', 'J', 'P', 'G');
+    stream->codecpar->width = size.width;
+    stream->codecpar->height = size.height;
+    stream->codecpar->format = AV_PIX_FMT_YUVJ420P;
+    stream->codecpar->bits_per_coded_sample = 24;
+    stream->time_base = av_inv_q(av_d2q(fps > 0.0 ? fps : 30.0, 1001000));
+    stream->avg_frame_rate = av_inv_q(stream->time_base);
+    stream->r_frame_rate = stream->avg_frame_rate;
+    int status = avio_open(&context_->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (status < 0) {
+        const std::string reason = av_message(status);
+        close();
+        return "cannot create output video " + path + ": " + reason;
+    }
+    status = avformat_write_header(context_, nullptr);
+    if (status < 0) {
+        const std::string reason = av_message(status);
+        close();
+        return "cannot create output video " + path + ": " + reason;
+    }
+    header_written_ = true;
     return {};
 }
 
 void VideoOutput::write(const cv::Mat &frame)
 {
-    writer_.write(frame);
+    if (frame.size() != size_ || frame.type() != CV_8UC3) {
+        if (error_.empty())
+            error_ = "output video " + path_ + ": a frame of another size or type was refused";
+        return;
+    }
+    if (!encoder_)
+        encoder_ = std::make_unique<JpegEncoder>(kOutputJpegQuality);
+    if (!encoder_->encode(frame)) {
+        if (error_.empty())
+            error_ = "output video " + path_ + ": a frame could not be compressed";
+        return;
+    }
+    write_jpeg(encoder_->data(), encoder_->size());
+}
+
+void VideoOutput::write_jpeg(const uint8_t *data, size_t size)
+{
+    if (context_ == nullptr || !error_.empty())
+        return;
+    const AVStream *stream = context_->streams[0];
+    packet_->buf = av_buffer_create(const_cast<uint8_t *>(data), static_cast<int>(size), keep_buffer, nullptr, 0);
+    packet_->data = const_cast<uint8_t *>(data);
+    packet_->size = static_cast<int>(size);
+    packet_->stream_index = stream->index;
+    packet_->pts = packet_->dts = frames_;
+    packet_->duration = 1;
+    packet_->flags = AV_PKT_FLAG_KEY;
+    // Packet times are counted in frames; the muxer wants its stream's time base.
+    av_packet_rescale_ts(packet_, av_inv_q(stream->avg_frame_rate), stream->time_base);
+    const int status = av_write_frame(context_, packet_);
+    av_packet_unref(packet_);
+    if (status < 0) {
+        fail("cannot write", status);
+        return;
+    }
+    if (context_->pb->error < 0) {
+        fail("cannot write", context_->pb->error);
+        return;
+    }
     ++frames_;
+}
+
+void VideoOutput::fail(const std::string &what, int av_error)
+{
+    if (error_.empty())
+        error_ = "output video " + path_ + ": " + what + " (" + av_message(av_error) + ")";
 }
 
 std::string VideoOutput::close()
 {
-    if (!writer_.isOpened())
+    if (context_ == nullptr)
         return {};
-    writer_.release();
-    if (frames_ == 0)
-        return {};
-    // The writer cannot tell us it ran out of space; the finished file can.
-    cv::VideoCapture check(path_, cv::CAP_ANY);
+    std::string error = error_;
+    if (context_->pb != nullptr) {
+        const int status = header_written_ ? av_write_trailer(context_) : 0;
+        if (status < 0 && error.empty())
+            error = "output video " + path_ + ": cannot finish the file (" + av_message(status) + ")";
+        if (avio_closep(&context_->pb) < 0 && error.empty())
+            error = "output video " + path_ + ": cannot close the file";
+    }
+    avformat_free_context(context_);
+    context_ = nullptr;
+    header_written_ = false;
+    av_packet_free(&packet_);
+    if (!error.empty() || frames_ == 0)
+        return error;
+    // A full disk can slip past buffered writes; the finished file tells.
+    cv::VideoCapture check(path_, cv::CAP_FFMPEG);
     const double stored = check.isOpened() ? check.get(cv::CAP_PROP_FRAME_COUNT) : 0.0;
     if (static_cast<int>(stored) != frames_)
         return "output video " + path_ + " holds " + std::to_string(static_cast<int>(stored)) + " of " +

@@ -1,24 +1,53 @@
 #pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
-// The run's output video: MJPG AVI. Closed on every
-// way out (destructor), so the file is valid with the frames written so far.
+#include "driver/jpeg_encoder.h"
+
+struct AVFormatContext;
+struct AVPacket;
+
+// The run's output video: a standard Motion JPEG AVI (fourcc MJPG). Pictures are
+// compressed by libjpeg-turbo and stored as they are; FFmpeg's muxer writes the
+// container, indexes included (OpenDML past 1 GB). Closed on every way out
+// (destructor), so the file is valid with the frames written so far. Can be
+// opened again after close, for the next file.
 class VideoOutput {
 public:
-    // Creates path for frames of the given size, played at fps. Returns "" or a one-line reason.
+    VideoOutput();
+    ~VideoOutput();
+    VideoOutput(const VideoOutput &) = delete;
+    VideoOutput &operator=(const VideoOutput &) = delete;
+
+    // Creates path for frames of the given size at fps frames per second.
+    // Returns "" or a one-line reason.
     std::string open(const std::string &path, cv::Size size, double fps = 30.0);
 
+    // Compresses and appends one 8-bit BGR frame of the opened size.
     void write(const cv::Mat &frame);
+
+    // Appends one JPEG picture, compressed elsewhere, as the next frame.
+    void write_jpeg(const uint8_t *data, size_t size);
 
     // Closes the file and checks that it holds every frame written; returns ""
     // or a one-line reason (a full disk, say).
     std::string close();
 
+    int frames() const { return frames_; }
+
 private:
-    cv::VideoWriter writer_;
+    void fail(const std::string &what, int av_error);
+
+    AVFormatContext *context_ = nullptr;
+    AVPacket *packet_ = nullptr;
+    std::unique_ptr<JpegEncoder> encoder_;  // for write(); made on first use
     std::string path_;
+    cv::Size size_;
+    bool header_written_ = false;
     int frames_ = 0;
+    std::string error_;  // the first write error
 };

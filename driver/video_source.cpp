@@ -40,6 +40,7 @@ std::string VideoSource::open(const std::string &source)
 {
     source_ = source;
     end_reason_.clear();
+    abandoned_ = false;
     const std::vector<int> timeouts = {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, kOpenTimeoutMs, cv::CAP_PROP_READ_TIMEOUT_MSEC,
                                        kReadTimeoutMs};
     if (is_camera_index(source)) {
@@ -80,8 +81,9 @@ double VideoSource::fps() const
     return capture_.isOpened() ? capture_.get(cv::CAP_PROP_FPS) : 0.0;
 }
 
-int64_t VideoSource::position_ms(int64_t frames_read) const
+int64_t VideoSource::position_ms() const
 {
+    const int64_t frames_read = frames_read_;
     const double at = capture_.isOpened() ? capture_.get(cv::CAP_PROP_POS_MSEC) : -1.0;
     if (std::isfinite(at) && at >= 0.0 && (at > 0.0 || frames_read <= 1))
         return static_cast<int64_t>(at + 0.5);
@@ -91,23 +93,16 @@ int64_t VideoSource::position_ms(int64_t frames_read) const
 
 bool VideoSource::read(cv::Mat &frame)
 {
-    for (int attempt = 0; attempt < (live_ ? kLiveReadAttempts : 1); ++attempt) {
+    for (int attempt = 0; attempt < (live_ ? kLiveReadAttempts : 1) && !abandoned_; ++attempt) {
         bool ok = false;
         try {
-            ok = capture_.read(raw_) && !raw_.empty();
+            ok = capture_.read(frame) && !frame.empty();
         } catch (const cv::Exception &) {
             ok = false;  // a decoder fault mid-file ends the input like its end would
         }
         if (ok) {
-            // The working images are 8-bit BGR whatever the decoder hands out.
-            if (raw_.depth() != CV_8U)
-                raw_.convertTo(raw_, CV_8U);
-            if (raw_.channels() == 1)
-                cv::cvtColor(raw_, frame, cv::COLOR_GRAY2BGR);
-            else if (raw_.channels() == 4)
-                cv::cvtColor(raw_, frame, cv::COLOR_BGRA2BGR);
-            else
-                frame = raw_;
+            normalise(frame);
+            ++frames_read_;
             return true;
         }
         if (live_)
@@ -116,4 +111,26 @@ bool VideoSource::read(cv::Mat &frame)
     if (live_)
         end_reason_ = source_ + " stopped delivering frames";
     return false;
+}
+
+void VideoSource::normalise(cv::Mat &frame)
+{
+    // The caller keeps frames while the next ones are decoded: a backend that lent
+    // us its own buffer would overwrite them.
+    if (frame.u == nullptr || frame.u->refcount > 1) {
+        const cv::Mat lent = frame;
+        frame = cv::Mat();
+        lent.copyTo(frame);
+    }
+    // The working images are 8-bit BGR whatever the decoder hands out.
+    if (frame.depth() != CV_8U) {
+        const cv::Mat wide = frame;
+        frame = cv::Mat();
+        wide.convertTo(frame, CV_8U);
+    }
+    if (frame.channels() == 1 || frame.channels() == 4) {
+        const cv::Mat other = frame;
+        frame = cv::Mat();
+        cv::cvtColor(other, frame, other.channels() == 1 ? cv::COLOR_GRAY2BGR : cv::COLOR_BGRA2BGR);
+    }
 }

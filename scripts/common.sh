@@ -12,7 +12,8 @@ PACKAGES=(
   libopencv-dev libfreetype-dev libfontconfig-dev libcli11-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-dev
-  fonts-wqy-zenhei ffmpeg xvfb x11-utils
+  libavformat-dev libavcodec-dev libavutil-dev libjpeg-dev
+  fonts-wqy-zenhei ffmpeg xvfb x11-utils time
 )
 
 install_packages() {

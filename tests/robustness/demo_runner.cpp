@@ -16,15 +16,6 @@ ChildResult run_demo_binary(const std::string &input, const std::string &output,
     return run_child(argv, timeout_s, watch);
 }
 
-int count_file_lines(const std::string &path)
-{
-    std::ifstream in(path);
-    int n = 0;
-    for (std::string line; std::getline(in, line);)
-        ++n;
-    return n;
-}
-
 int processed_frames(const ChildResult &run)
 {
     std::istringstream lines(run.out);

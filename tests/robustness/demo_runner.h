@@ -3,15 +3,13 @@
 #include <vector>
 
 #include "tests/robustness/child_process.h"
+#include "tests/support/clips.h"
 
 // Runs the real qv_demo (with the real detector) quietly on input, writing output,
 // with a line region that fits frames from 96x64 up.
 ChildResult run_demo_binary(const std::string &input, const std::string &output,
                             const std::vector<std::string> &extra = {}, int timeout_s = 60,
                             const std::function<void(pid_t)> &watch = {});
-
-// Number of lines in a text file (0 if it cannot be read).
-int count_file_lines(const std::string &path);
 
 // Number of "detect time" lines in a run's standard output.
 int processed_frames(const ChildResult &run);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include <opencv2/imgproc.hpp>
@@ -35,6 +36,15 @@ std::string write_test_clip(const std::string &path, int frames, int width, int 
     return path;
 }
 
+int count_file_lines(const std::string &path)
+{
+    std::ifstream in(path);
+    int n = 0;
+    for (std::string line; std::getline(in, line);)
+        ++n;
+    return n;
+}
+
 int count_readable_frames(const std::string &path)
 {
     cv::VideoCapture capture(path, cv::CAP_FFMPEG);
@@ -45,4 +55,61 @@ int count_readable_frames(const std::string &path)
     while (capture.read(frame) && !frame.empty())
         ++n;
     return n;
+}
+
+namespace {
+// Ten blocks of 12x12 pixels, one bit each, lowest bit first, in a band clear of
+// what the run draws near the top-left corner.
+constexpr int kNumberBits = 10;
+constexpr int kBlock = 12;
+constexpr int kBlockStep = 14;
+
+cv::Rect number_block(const cv::Size &size, int bit)
+{
+    return cv::Rect(8 + kBlockStep * bit, size.height - kBlock - 6, kBlock, kBlock);
+}
+} // namespace
+
+void paint_frame_number(cv::Mat &frame, int k)
+{
+    for (int bit = 0; bit < kNumberBits; ++bit) {
+        const int value = ((k >> bit) & 1) ? 255 : 0;
+        cv::rectangle(frame, number_block(frame.size(), bit), cv::Scalar(value, value, value), cv::FILLED);
+    }
+}
+
+std::string write_numbered_clip(const std::string &path, int frames, int width, int height)
+{
+    cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0, cv::Size(width, height), true);
+    if (!writer.isOpened())
+        throw std::runtime_error("cannot write test clip " + path);
+    for (int k = 0; k < frames; ++k) {
+        cv::Mat frame(height, width, CV_8UC3, cv::Scalar(90, 100, 110));
+        paint_frame_number(frame, k);
+        writer.write(frame);
+    }
+    return path;
+}
+
+int read_frame_number(const cv::Mat &frame)
+{
+    int k = 0;
+    for (int bit = 0; bit < kNumberBits; ++bit) {
+        const cv::Rect block = number_block(frame.size(), bit);
+        const cv::Point centre(block.x + block.width / 2, block.y + block.height / 2);
+        const int value = frame.channels() == 1 ? frame.at<uint8_t>(centre) : frame.at<cv::Vec3b>(centre)[1];
+        if (value > 127)
+            k |= 1 << bit;
+    }
+    return k;
+}
+
+std::vector<int> read_frame_numbers(const std::string &path)
+{
+    cv::VideoCapture capture(path, cv::CAP_FFMPEG);
+    std::vector<int> numbers;
+    cv::Mat frame;
+    while (capture.read(frame) && !frame.empty())
+        numbers.push_back(read_frame_number(frame));
+    return numbers;
 }

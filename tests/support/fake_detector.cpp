@@ -14,6 +14,7 @@ struct State {
     int handle_token = 0;
     int raise_at = -1;
     int raise_signal = 0;
+    std::function<void(int, const qv_image &)> hook;
 };
 
 State &state()
@@ -48,6 +49,11 @@ void raise_during_detect(int k, int signal_number)
 {
     state().raise_at = k;
     state().raise_signal = signal_number;
+}
+
+void on_detect(std::function<void(int, const qv_image &)> hook)
+{
+    state().hook = std::move(hook);
 }
 
 const Calls &calls()
@@ -97,6 +103,8 @@ extern "C" void qv_detect(void *, qv_image image, const qv_region *regions, qv_r
     const int k = s.calls.detect++;
     if (k == s.raise_at)
         std::raise(s.raise_signal);
+    if (s.hook)
+        s.hook(k, image);
     if (regions != s.calls.region_address)
         s.calls.same_region_address = false;
     if (image.width != s.calls.config.image.width || image.height != s.calls.config.image.height ||

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <vector>
 
 #include "detector/quorvane.h"
@@ -29,6 +30,9 @@ void fail_init(bool fail);
 void reject_regions(bool reject);
 // Raises the signal inside detect call k (counting from 0), as a user's Ctrl-C would arrive mid-frame.
 void raise_during_detect(int k, int signal_number);
+// Called inside every detect call with its number (from 0) and the image given,
+// e.g. to read a numbered frame or to make the work slow.
+void on_detect(std::function<void(int, const qv_image &)> hook);
 const Calls &calls();
 
 // An all-zero result with count objects, ids 0..count-1 and a small box each.

@@ -1,0 +1,205 @@
+#include "driver/frame_pipeline.h"
+
+#include <chrono>
+#include <exception>
+
+#include <opencv2/imgproc.hpp>
+
+#include "driver/jpeg_encoder.h"
+#include "driver/stop_signal.h"
+#include "driver/video_output.h"
+#include "driver/video_source.h"
+
+namespace {
+
+// Two frames waiting on each side keep every thread busy; more would only add
+// memory and, for a live source, delay.
+constexpr size_t kDecodedWaiting = 2;
+constexpr size_t kFinishedWaiting = 2;
+
+// How often a caller waiting for a frame looks for a stop signal.
+constexpr std::chrono::milliseconds kStopPoll(50);
+
+} // namespace
+
+void SlotRing::push(FrameSlot *slot)
+{
+    items_[(head_ + count_) % items_.size()] = slot;
+    ++count_;
+}
+
+FrameSlot *SlotRing::pop()
+{
+    FrameSlot *slot = items_[head_];
+    head_ = (head_ + 1) % items_.size();
+    --count_;
+    return slot;
+}
+
+FramePipeline::FramePipeline(VideoSource &source, VideoOutput &output, cv::Size size, bool live, int jpeg_quality,
+                             int encoders)
+    : source_(source), output_(output), size_(size), live_(live), jpeg_quality_(jpeg_quality),
+      // Enough slots that every stage can hold one while both queues are full,
+      // so a live source's decoder always has a slot to decode into.
+      slots_(kDecodedWaiting + kFinishedWaiting + 2 + static_cast<size_t>(std::max(1, encoders))),
+      free_(slots_.size()), decoded_(kDecodedWaiting), finished_(kFinishedWaiting)
+{
+    for (FrameSlot &slot : slots_)
+        free_.push(&slot);
+    decoder_ = std::thread([this] { decode_loop(); });
+    for (int i = 0; i < std::max(1, encoders); ++i)
+        encoders_.emplace_back([this] { encode_loop(); });
+}
+
+FramePipeline::~FramePipeline()
+{
+    close();
+}
+
+FrameSlot *FramePipeline::take_free_slot(std::unique_lock<std::mutex> &lock)
+{
+    changed_.wait(lock, [this] { return !free_.empty() || stopping_ || (live_ && !decoded_.empty()); });
+    if (stopping_)
+        return nullptr;
+    if (!free_.empty())
+        return free_.pop();
+    ++dropped_;  // live: the oldest frame waiting makes room
+    return decoded_.pop();
+}
+
+void FramePipeline::decode_loop()
+{
+    std::string reason;
+    try {
+        while (true) {
+            FrameSlot *slot = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                slot = take_free_slot(lock);
+            }
+            if (slot == nullptr)
+                break;
+            if (!source_.read(slot->decoded)) {
+                reason = source_.end_reason();
+                std::lock_guard<std::mutex> lock(mutex_);
+                free_.push(slot);
+                break;
+            }
+            slot->video_ms = source_.position_ms();
+            // Frames that change size mid-stream are scaled to the first frame's size;
+            // frames of that size are used as decoded, without a copy.
+            slot->use_scaled = slot->decoded.size() != size_;
+            if (slot->use_scaled)
+                cv::resize(slot->decoded, slot->scaled, size_, 0, 0, cv::INTER_LINEAR);
+
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (live_ && decoded_.full()) {
+                free_.push(decoded_.pop());  // a live source does not wait for us
+                ++dropped_;
+            }
+            changed_.wait(lock, [this] { return !decoded_.full() || stopping_; });
+            if (stopping_) {
+                free_.push(slot);
+                break;
+            }
+            decoded_.push(slot);
+            changed_.notify_all();
+        }
+    } catch (const std::exception &e) {
+        reason = std::string("decoding stopped: ") + e.what();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    input_ended_ = true;
+    end_reason_ = reason;
+    changed_.notify_all();
+}
+
+FrameSlot *FramePipeline::next()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (decoded_.empty() && !input_ended_) {
+        if (stop_requested())
+            return nullptr;
+        changed_.wait_for(lock, kStopPoll);
+    }
+    if (decoded_.empty())
+        return nullptr;
+    FrameSlot *slot = decoded_.pop();
+    changed_.notify_all();
+    return slot;
+}
+
+void FramePipeline::finish(FrameSlot *slot)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !finished_.full(); });
+    slot->sequence = next_sequence_++;
+    finished_.push(slot);
+    changed_.notify_all();
+}
+
+void FramePipeline::encode_loop()
+{
+    JpegEncoder encoder(jpeg_quality_);
+    while (true) {
+        FrameSlot *slot = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return !finished_.empty() || closing_; });
+            if (finished_.empty())
+                return;
+            slot = finished_.pop();
+            changed_.notify_all();
+        }
+        bool encoded = false;
+        try {
+            encoded = encoder.encode(slot->image());
+        } catch (const std::exception &) {
+            encoded = false;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        // Pictures are compressed side by side but written strictly in order; only
+        // the encoder whose turn it is touches the output, so it writes unlocked.
+        changed_.wait(lock, [&] { return next_to_write_ == slot->sequence; });
+        lock.unlock();
+        if (encoded)
+            output_.write_jpeg(encoder.data(), encoder.size());
+        lock.lock();
+        if (!encoded && error_.empty())
+            error_ = "a frame could not be compressed for the output video";
+        ++next_to_write_;
+        free_.push(slot);
+        changed_.notify_all();
+    }
+}
+
+std::string FramePipeline::close()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        closing_ = true;
+        changed_.notify_all();
+    }
+    if (decoder_.joinable()) {
+        source_.abandon();
+        decoder_.join();
+    }
+    for (std::thread &encoder : encoders_)
+        if (encoder.joinable())
+            encoder.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return error_;
+}
+
+std::string FramePipeline::end_reason() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return end_reason_;
+}
+
+int64_t FramePipeline::dropped() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_;
+}

@@ -1,0 +1,67 @@
+#include "tests/support/stalling_camera.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "tests/support/clips.h"
+
+StallingCamera::StallingCamera(int frames) : frames_(frames)
+{
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(listener_, reinterpret_cast<sockaddr *>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    listen(listener_, 1);
+    thread_ = std::thread([this] { serve(); });
+}
+
+StallingCamera::~StallingCamera()
+{
+    stop_ = true;
+    shutdown(listener_, SHUT_RDWR);
+    close(listener_);
+    thread_.join();
+}
+
+void StallingCamera::serve()
+{
+    const int client = accept(listener_, nullptr, nullptr);
+    if (client < 0)
+        return;
+    char request[2048];
+    if (recv(client, request, sizeof request, 0) <= 0) {
+        close(client);
+        return;
+    }
+    const std::string header =
+        "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n";
+    send(client, header.data(), header.size(), MSG_NOSIGNAL);
+    for (int k = 0; k < frames_ && !stop_; ++k) {
+        cv::Mat frame(120, 160, CV_8UC3, cv::Scalar(70, 80, 90));
+        cv::rectangle(frame, cv::Rect(4 * k % 140, 40, 16, 30), cv::Scalar(240, 240, 240), cv::FILLED);
+        paint_frame_number(frame, k);
+        std::vector<uchar> jpeg;
+        cv::imencode(".jpg", frame, jpeg);
+        const std::string part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                 std::to_string(jpeg.size()) + "\r\n\r\n";
+        if (send(client, part.data(), part.size(), MSG_NOSIGNAL) < 0 ||
+            send(client, jpeg.data(), jpeg.size(), MSG_NOSIGNAL) < 0 || send(client, "\r\n", 2, MSG_NOSIGNAL) < 0)
+            break;
+    }
+    // Stay connected and silent, like a camera that hung.
+    while (!stop_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    close(client);
+}
+

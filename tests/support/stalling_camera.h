@@ -1,0 +1,26 @@
+#pragma once
+#include <atomic>
+#include <string>
+#include <thread>
+
+// A network camera on 127.0.0.1 serving Motion JPEG over HTTP, as multipart parts
+// the way such cameras do, as fast as it can; after some pictures it goes quiet
+// without closing the connection. Picture k (from 0) carries the number k the way
+// numbered clips do (tests/support/clips.h), under a moving bright block.
+class StallingCamera {
+public:
+    explicit StallingCamera(int frames);
+    ~StallingCamera();
+    StallingCamera(const StallingCamera &) = delete;
+    StallingCamera &operator=(const StallingCamera &) = delete;
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/video.mjpg"; }
+
+private:
+    void serve();
+
+    int frames_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
