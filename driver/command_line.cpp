@@ -32,7 +32,7 @@ const char *kFooter =
     "4 loiter zone (polygon), 5 left-object zone (polygon). Coordinates are frame pixels.\n"
     "\n"
     "Exit status: 0 finished, 1 unexpected fault, 2 bad command line, 3 video cannot be opened or is empty,\n"
-    "4 output cannot be written, 5 detector could not be created, 6 regions rejected,\n"
+    "4 output cannot be written, 5 detector could not be created, 6 regions outside the frame or rejected,\n"
     "130/143 stopped by SIGINT/SIGTERM (output files are closed and valid).";
 
 int usage_error(const std::string &message)
@@ -105,6 +105,7 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
         ->take_all();
     app.add_option("--rules", rules_path, "YAML file of named regions (instead of --region)");
     app.add_option("-n,--max-frames", max_frames, "stop after N processed frames; 0: no limit")
+        ->type_name("N")
         ->capture_default_str();
     app.add_option("--json", options.json_path, "write one JSON line per processed frame");
     app.add_option("--events", options.events_path, "write one JSON line per event, counts at the end");
