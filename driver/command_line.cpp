@@ -5,10 +5,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <cstdlib>
 #include <cstring>
 
 #include "driver/exit_codes.h"
+#include "driver/mqtt_publisher.h"
 #include "driver/region_arg.h"
 #include "driver/region_check.h"
 #include "driver/rule_file.h"
@@ -33,6 +35,7 @@ const char *kFooter =
     "\n"
     "Exit status: 0 finished, 1 unexpected fault, 2 bad command line, 3 video cannot be opened or is empty,\n"
     "4 output cannot be written, 5 detector could not be created, 6 regions outside the frame or rejected,\n"
+    "7 a stream or camera stopped delivering frames mid-run,\n"
     "130/143 stopped by SIGINT/SIGTERM (output files are closed and valid).";
 
 int usage_error(const std::string &message)
@@ -119,6 +122,13 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
     app.add_option("--font", options.font_path, "TrueType/OpenType font for the alarm caption");
     app.add_flag("--quiet", options.quiet, "no per-frame detect time lines");
     app.add_flag("--no-video", options.no_video, "write no output video");
+    std::string mqtt_password_file;
+    app.add_option("--mqtt", options.mqtt_url,
+                   "publish events to PREFIX/events, online/offline to PREFIX/available "
+                   "(mqtt://HOST[:PORT]/PREFIX or mqtts://...)");
+    app.add_option("--mqtt-user", options.mqtt_user, "MQTT user name");
+    app.add_option("--mqtt-password-file", mqtt_password_file, "file whose first line is the MQTT password");
+    app.add_option("--mqtt-cafile", options.mqtt_cafile, "CA certificate for mqtts:// (default: the system's)");
     app.add_flag("--no-window", no_window, "never open the display window");
     app.add_flag("--no-pause", no_pause, "never wait for a key at the end");
 
@@ -137,6 +147,17 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
     std::string error = parse_max_frames(max_frames, options.max_frames);
     if (error.empty() && !avi_or_no_extension(options.output))
         error = "the output video is an MJPG AVI; its name must end in .avi, got '" + options.output + "'";
+    if (error.empty() && !options.mqtt_url.empty()) {
+        MqttTarget target;
+        error = parse_mqtt_url(options.mqtt_url, target);
+    }
+    if (error.empty() && !mqtt_password_file.empty()) {
+        std::ifstream in(mqtt_password_file);
+        if (!in)
+            error = "--mqtt-password-file: cannot read " + mqtt_password_file;
+        else
+            std::getline(in, options.mqtt_password);
+    }
     if (error.empty() && !region_args.empty() && !rules_path.empty())
         error = "give regions either with --region or with --rules, not both";
     options.regions.clear();

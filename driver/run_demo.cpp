@@ -18,6 +18,7 @@
 
 #include "driver/alarm_caption.h"
 #include "driver/alarm_outputs.h"
+#include "driver/mqtt_publisher.h"
 #include "driver/console_text.h"
 #include "driver/elapsed.h"
 #include "driver/event_report.h"
@@ -130,6 +131,20 @@ int run_demo(const RunOptions &options)
             return kExitOutput;
         }
     }
+    // Publishing goes through its own thread and queue: a broker that is slow or away never holds a frame up.
+    MqttPublisher mqtt;
+    if (!options.mqtt_url.empty()) {
+        MqttTarget target;
+        parse_mqtt_url(options.mqtt_url, target);  // checked on the command line
+        target.user = options.mqtt_user;
+        target.password = options.mqtt_password;
+        target.cafile = options.mqtt_cafile;
+        const std::string error = mqtt.start(target);
+        if (!error.empty())
+            std::fprintf(stderr, "qv_demo: %s; events are not published\n", error.c_str());
+        else
+            alarm_outputs.set_line_listener([&mqtt](const std::string &line) { mqtt.publish_event(line); });
+    }
     AlarmCaption caption(options.font_path);
     CaptionHold caption_hold(std::llround(options.caption_hold_s * frame_rate));
 
@@ -152,8 +167,12 @@ int run_demo(const RunOptions &options)
         if (slot == nullptr) {
             if (const int signal_number = stop_requested())
                 exit_code = kExitInterrupted + signal_number;
-            else if (!pipeline.end_reason().empty())
+            else if (!pipeline.end_reason().empty()) {
+                // A camera that went away is a failure, not the end of a file.
                 std::fprintf(stderr, "qv_demo: %s\n", pipeline.end_reason().c_str());
+                if (capture.live())
+                    exit_code = kExitSourceLost;
+            }
             break;
         }
         cv::Mat &colour_frame = slot->image();
@@ -227,6 +246,11 @@ int run_demo(const RunOptions &options)
         std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
         if (exit_code == kExitOk)
             exit_code = kExitOutput;
+    }
+    if (!options.mqtt_url.empty()) {
+        const int64_t lost = mqtt.stop();
+        if (lost > 0)
+            std::fprintf(stderr, "qv_demo: %" PRId64 " MQTT messages were dropped or left unsent\n", lost);
     }
     return exit_code;
 }

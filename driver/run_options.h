@@ -24,6 +24,11 @@ struct RunOptions {
     bool quiet = false;               // no per-frame "detect time" lines
     bool no_video = false;            // no output video at all
     double caption_hold_s = 0.0;      // keep the last caption this long; 0: its own frame only
+
+    std::string mqtt_url;             // empty: no MQTT
+    std::string mqtt_user;
+    std::string mqtt_password;        // read from --mqtt-password-file
+    std::string mqtt_cafile;
 };
 
 // The region used when none is given: a two-way line at column 1200 from row 450 to 700.

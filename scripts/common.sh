@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-dev
   libavformat-dev libavcodec-dev libavutil-dev libjpeg-dev
+  libmosquitto-dev mosquitto mosquitto-clients
   fonts-wqy-zenhei ffmpeg xvfb x11-utils time
 )
 
