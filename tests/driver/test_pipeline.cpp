@@ -102,7 +102,7 @@ TEST_F(Pipeline, LiveSourceDropsTheOldestWaitingFramesWhenTheWorkFallsBehind)
     RunOptions options = test_options(camera.url(), dir.file("out.avi"));
     options.json_path = dir.file("frames.jsonl");
     const CapturedRun run = run_captured(options);
-    ASSERT_EQ(run.status, kExitOk) << run.err;
+    ASSERT_EQ(run.status, kExitSourceLost) << run.err;
     EXPECT_NE(run.err.find("stopped delivering frames"), std::string::npos) << run.err;
 
     const int dropped = dropped_frames(run.err);
