@@ -122,6 +122,8 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
     app.add_option("--font", options.font_path, "TrueType/OpenType font for the alarm caption");
     app.add_flag("--quiet", options.quiet, "no per-frame detect time lines");
     app.add_flag("--no-video", options.no_video, "write no output video");
+    app.add_flag("--reconnect", options.reconnect,
+                 "reopen a lost stream or camera, 1, 2, 4 ... 30 s apart, until stopped (else status 7)");
     std::string mqtt_password_file;
     app.add_option("--mqtt", options.mqtt_url,
                    "publish events to PREFIX/events, online/offline to PREFIX/available "

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -65,12 +66,17 @@ public:
     // "" or why frames could not be compressed. Called by the destructor too.
     std::string close();
 
+    // A lost live source is opened again with backoff (reconnect_delay_s) until it
+    // comes back or the run is stopped; each loss and recovery is told to note.
+    void set_reconnect(std::function<void(const std::string &)> note) { reconnect_note_ = std::move(note); }
+
     // Why the input ended early ("" for the end of a file), once next() returned nullptr.
     std::string end_reason() const;
     int64_t dropped() const;
 
 private:
     void decode_loop();
+    bool reconnect();  // true once the source is open again
     void encode_loop();
     FrameSlot *take_free_slot(std::unique_lock<std::mutex> &lock);
 
@@ -78,6 +84,7 @@ private:
     VideoOutput &output_;
     const cv::Size size_;
     const bool live_;
+    std::function<void(const std::string &)> reconnect_note_;
     const int jpeg_quality_;
 
     std::vector<FrameSlot> slots_;

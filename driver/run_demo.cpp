@@ -158,6 +158,8 @@ int run_demo(const RunOptions &options)
     // Decoding and writing run beside this loop; on every way out the pipeline
     // (destroyed before the writer) writes the frames handed to it, then stops.
     FramePipeline pipeline(capture, writer, size, capture.live(), kOutputJpegQuality);
+    if (options.reconnect)
+        pipeline.set_reconnect([](const std::string &note) { std::fprintf(stderr, "qv_demo: %s\n", note.c_str()); });
     while (true) {
         if (const int signal_number = stop_requested()) {
             exit_code = kExitInterrupted + signal_number;

@@ -25,6 +25,7 @@ struct RunOptions {
     bool no_video = false;            // no output video at all
     double caption_hold_s = 0.0;      // keep the last caption this long; 0: its own frame only
 
+    bool reconnect = false;           // reopen a lost stream or camera with backoff
     std::string mqtt_url;             // empty: no MQTT
     std::string mqtt_user;
     std::string mqtt_password;        // read from --mqtt-password-file

@@ -36,6 +36,14 @@ public:
 
     void release() { capture_.release(); }
 
+    // Opens the same source again after it was lost. Returns "" or why not.
+    std::string reopen()
+    {
+        const std::string source = source_;
+        capture_.release();
+        return open(source);
+    }
+
     // The frame rate the source reports (0 or nonsense when it does not know).
     double fps() const;
 
