@@ -9,5 +9,6 @@ enum ExitCode {
     kExitOutput = 4,          // the output video or the JSON file cannot be written
     kExitModelInit = 5,       // the detector could not be created
     kExitRegions = 6,         // the detector rejected the regions
+    kExitSourceLost = 7,      // a stream or camera stopped delivering frames mid-run
     kExitInterrupted = 128,   // plus the signal number: 130 for SIGINT, 143 for SIGTERM
 };

@@ -1,8 +1,6 @@
 #include "driver/frame_log.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 std::string frame_json(int64_t frame, int32_t detect_us, const qv_result &result, int region_count)
 {
@@ -30,44 +28,7 @@ std::string frame_json(int64_t frame, int32_t detect_us, const qv_result &result
     return line;
 }
 
-FrameLog::~FrameLog()
-{
-    close();
-}
-
-std::string FrameLog::open(const std::string &path)
-{
-    close();
-    path_ = path;
-    failed_ = false;
-    file_ = std::fopen(path.c_str(), "w");
-    if (file_ == nullptr)
-        return "cannot create JSON file " + path + ": " + std::strerror(errno);
-    return {};
-}
-
 bool FrameLog::write(int64_t frame, int32_t detect_us, const qv_result &result, int region_count)
 {
-    if (file_ == nullptr || failed_)
-        return false;
-    const std::string line = frame_json(frame, detect_us, result, region_count) + "\n";
-    if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
-        failed_ = true;
-        error_ = std::strerror(errno);
-    }
-    return !failed_;
-}
-
-std::string FrameLog::close()
-{
-    if (file_ == nullptr)
-        return {};
-    if (std::fclose(file_) != 0 && !failed_) {
-        failed_ = true;
-        error_ = std::strerror(errno);
-    }
-    file_ = nullptr;
-    if (failed_)
-        return "cannot write JSON file " + path_ + ": " + error_;
-    return {};
+    return file_.is_open() && file_.write_line(frame_json(frame, detect_us, result, region_count));
 }

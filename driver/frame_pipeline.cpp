@@ -1,5 +1,7 @@
 #include "driver/frame_pipeline.h"
 
+#include "driver/reconnect_backoff.h"
+
 #include <chrono>
 #include <exception>
 
@@ -67,10 +69,32 @@ FrameSlot *FramePipeline::take_free_slot(std::unique_lock<std::mutex> &lock)
     return decoded_.pop();
 }
 
+bool FramePipeline::reconnect()
+{
+    const std::string lost = source_.end_reason();
+    for (int attempt = 0;; ++attempt) {
+        const int delay = reconnect_delay_s(attempt);
+        reconnect_note_(lost + "; reconnecting in " + std::to_string(delay) + " s");
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(delay);
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (std::chrono::steady_clock::now() < until) {
+                if (stopping_ || stop_requested())
+                    return false;
+                changed_.wait_for(lock, kStopPoll);
+            }
+        }
+        const std::string error = source_.reopen();
+        if (error.empty()) {
+            reconnect_note_("input reconnected after " + std::to_string(attempt + 1) + " tries");
+            return true;
+        }
+    }
+}
+
 void FramePipeline::decode_loop()
 {
     std::string reason;
-    int64_t source_index = 0;  // the size-probing frame was read before this thread started
     try {
         while (true) {
             FrameSlot *slot = nullptr;
@@ -80,14 +104,16 @@ void FramePipeline::decode_loop()
             }
             if (slot == nullptr)
                 break;
-            if (!source_.read(slot->decoded)) {
+            bool got = source_.read(slot->decoded);
+            while (!got && live_ && reconnect_note_ && reconnect())
+                got = source_.read(slot->decoded);
+            if (!got) {
                 reason = source_.end_reason();
                 std::lock_guard<std::mutex> lock(mutex_);
                 free_.push(slot);
                 break;
             }
-            slot->source_index = ++source_index;
-            slot->source_msec = source_.position_msec();
+            slot->video_ms = source_.position_ms();
             // Frames that change size mid-stream are scaled to the first frame's size;
             // frames of that size are used as decoded, without a copy.
             slot->use_scaled = slot->decoded.size() != size_;

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -16,9 +17,8 @@ struct FrameSlot {
     cv::Mat decoded;          // as the source delivered it
     cv::Mat scaled;           // the run's size, when the source's size differs
     bool use_scaled = false;
-    int64_t source_index = 0;    // place in the source: the size-probing frame is 0
-    double source_msec = -1.0;   // the source's timestamp for it, -1 when it has none
-    int64_t sequence = 0;        // order of writing
+    int64_t sequence = 0;     // order of writing
+    int64_t video_ms = 0;     // where the frame lies in the source
 
     // The working colour image: everything is drawn on it, it is shown and written.
     cv::Mat &image() { return use_scaled ? scaled : decoded; }
@@ -66,12 +66,17 @@ public:
     // "" or why frames could not be compressed. Called by the destructor too.
     std::string close();
 
+    // A lost live source is opened again with backoff (reconnect_delay_s) until it
+    // comes back or the run is stopped; each loss and recovery is told to note.
+    void set_reconnect(std::function<void(const std::string &)> note) { reconnect_note_ = std::move(note); }
+
     // Why the input ended early ("" for the end of a file), once next() returned nullptr.
     std::string end_reason() const;
     int64_t dropped() const;
 
 private:
     void decode_loop();
+    bool reconnect();  // true once the source is open again
     void encode_loop();
     FrameSlot *take_free_slot(std::unique_lock<std::mutex> &lock);
 
@@ -79,6 +84,7 @@ private:
     VideoOutput &output_;
     const cv::Size size_;
     const bool live_;
+    std::function<void(const std::string &)> reconnect_note_;
     const int jpeg_quality_;
 
     std::vector<FrameSlot> slots_;

@@ -6,6 +6,7 @@
 
 #include "driver/command_line.h"
 #include "driver/exit_codes.h"
+#include "driver/preview.h"
 #include "driver/run_demo.h"
 #include "driver/stop_signal.h"
 
@@ -40,6 +41,10 @@ int main(int argc, char **argv)
     const int parsed = parse_command_line(argc, argv, options);
     if (parsed >= 0)
         return parsed;
+    if (!options.preview_path.empty()) {
+        quiet_video_backends();
+        return write_preview(options);
+    }
 
     if (!options.show_window)
         std::fprintf(stderr, "qv_demo: window off (--no-window); frames are still written\n");

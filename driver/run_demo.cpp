@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,11 +17,15 @@
 #include <opencv2/imgproc.hpp>
 
 #include "driver/alarm_caption.h"
+#include "driver/alarm_outputs.h"
+#include "driver/mqtt_publisher.h"
 #include "driver/console_text.h"
 #include "driver/elapsed.h"
 #include "driver/event_report.h"
 #include "driver/exit_codes.h"
 #include "driver/frame_log.h"
+#include "driver/output_check.h"
+#include "driver/region_check.h"
 #include "driver/frame_pipeline.h"
 #include "driver/jpeg_encoder.h"
 #include "driver/stop_signal.h"
@@ -86,36 +91,62 @@ int run_demo(const RunOptions &options)
     void *handle = nullptr;
 
     VideoSource capture;
-    const std::string open_error = capture.open(options.input);
+    cv::Mat frame;
+    const std::string open_error = capture.open_first(options.input, frame);
     if (!open_error.empty()) {
         std::fprintf(stderr, "qv_demo: %s\n", open_error.c_str());
         return kExitInput;
     }
-    cv::Mat frame;
-    if (!capture.read(frame)) {
-        std::fprintf(stderr, "qv_demo: video %s has no frames\n", options.input.c_str());
-        return kExitInput;
+
+    // Everything that can fail is checked before the first output file is touched.
+    const std::string outside = check_regions_in_frame(regions, frame.size());
+    if (!outside.empty()) {
+        std::cout << console_text("区域设置有问题！！！") << std::endl;
+        std::fprintf(stderr, "qv_demo: %s\n", outside.c_str());
+        return kExitRegions;
+    }
+    AlarmOutputs alarm_outputs(options, regions);
+    for (const std::string &error :
+         {options.no_video ? std::string() : check_file_target(options.output, "output video", true),
+          options.json_path.empty() ? std::string() : check_file_target(options.json_path, "JSON file", false),
+          alarm_outputs.check()}) {
+        if (!error.empty()) {
+            std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
+            return kExitOutput;
+        }
     }
     // The first frame only sets the size of the run's images.
     const cv::Size size = frame.size();
     frame.release();
     cv::Mat grey_frame(size, CV_8UC1);
 
+    const double frame_rate = sane_frame_rate(capture.fps());
     VideoOutput writer;
-    const std::string output_error = writer.open(options.output, size);
-    if (!output_error.empty()) {
-        std::fprintf(stderr, "qv_demo: %s\n", output_error.c_str());
-        return kExitOutput;
-    }
     FrameLog frame_log;
-    if (!options.json_path.empty()) {
-        const std::string error = frame_log.open(options.json_path);
+    for (const std::string &error :
+         {options.no_video ? std::string() : writer.open(options.output, size, frame_rate),
+          options.json_path.empty() ? std::string() : frame_log.open(options.json_path), alarm_outputs.open()}) {
         if (!error.empty()) {
             std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
             return kExitOutput;
         }
     }
+    // Publishing goes through its own thread and queue: a broker that is slow or away never holds a frame up.
+    MqttPublisher mqtt;
+    if (!options.mqtt_url.empty()) {
+        MqttTarget target;
+        parse_mqtt_url(options.mqtt_url, target);  // checked on the command line
+        target.user = options.mqtt_user;
+        target.password = options.mqtt_password;
+        target.cafile = options.mqtt_cafile;
+        const std::string error = mqtt.start(target);
+        if (!error.empty())
+            std::fprintf(stderr, "qv_demo: %s; events are not published\n", error.c_str());
+        else
+            alarm_outputs.set_line_listener([&mqtt](const std::string &line) { mqtt.publish_event(line); });
+    }
     AlarmCaption caption(options.font_path);
+    CaptionHold caption_hold(std::llround(options.caption_hold_s * frame_rate));
 
     int64_t total = 0;
     int32_t frames = 0;
@@ -127,6 +158,8 @@ int run_demo(const RunOptions &options)
     // Decoding and writing run beside this loop; on every way out the pipeline
     // (destroyed before the writer) writes the frames handed to it, then stops.
     FramePipeline pipeline(capture, writer, size, capture.live(), kOutputJpegQuality);
+    if (options.reconnect)
+        pipeline.set_reconnect([](const std::string &note) { std::fprintf(stderr, "qv_demo: %s\n", note.c_str()); });
     while (true) {
         if (const int signal_number = stop_requested()) {
             exit_code = kExitInterrupted + signal_number;
@@ -136,8 +169,12 @@ int run_demo(const RunOptions &options)
         if (slot == nullptr) {
             if (const int signal_number = stop_requested())
                 exit_code = kExitInterrupted + signal_number;
-            else if (!pipeline.end_reason().empty())
+            else if (!pipeline.end_reason().empty()) {
+                // A camera that went away is a failure, not the end of a file.
                 std::fprintf(stderr, "qv_demo: %s\n", pipeline.end_reason().c_str());
+                if (capture.live())
+                    exit_code = kExitSourceLost;
+            }
             break;
         }
         cv::Mat &colour_frame = slot->image();
@@ -171,16 +208,18 @@ int run_demo(const RunOptions &options)
         const int64_t t1 = counter_now();
         const int32_t detect_us = elapsed_us(t0, t1);
         total += detect_us;
-        std::printf("detect time:%" PRId32 " us\n", detect_us);
+        if (!options.quiet)
+            std::printf("detect time:%" PRId32 " us\n", detect_us);
 
         draw_regions(colour_frame, outlines);
         draw_tracks(colour_frame.data, result->objects, result->count, colour_frame.cols, colour_frame.rows,
                     static_cast<int>(colour_frame.step));
         draw_boxes(colour_frame.data, result->objects, result->count, colour_frame.cols, colour_frame.rows,
                    static_cast<int>(colour_frame.step), region_count);
-        const std::string caption_text = report_events(*result, region_count, stdout);
+        const std::string caption_text = caption_hold.pick(frames, report_events(*result, region_count, stdout));
         if (!caption_text.empty())
             caption.draw(colour_frame, caption_text);
+        alarm_outputs.on_frame(frames, slot->video_ms, *result, colour_frame);
 
         frame_log.write(frames, detect_us, *result, region_count);
         ++frames;
@@ -189,7 +228,7 @@ int run_demo(const RunOptions &options)
             cv::waitKey(1);
         }
         pipeline.finish(slot);  // the slot is the pipeline's again from here
-        if (frames >= options.max_frames)
+        if (options.max_frames > 0 && frames >= options.max_frames)
             break;
     }
     const std::string pipeline_error = pipeline.close();
@@ -202,12 +241,18 @@ int run_demo(const RunOptions &options)
                      pipeline.dropped(), options.input.c_str());
 
     capture.release();
-    for (const std::string &error : {pipeline_error, writer.close(), frame_log.close()}) {
+    for (const std::string &error :
+         {pipeline_error, writer.close(), frame_log.close(), alarm_outputs.finish(frames, stdout)}) {
         if (error.empty())
             continue;
         std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
         if (exit_code == kExitOk)
             exit_code = kExitOutput;
+    }
+    if (!options.mqtt_url.empty()) {
+        const int64_t lost = mqtt.stop();
+        if (lost > 0)
+            std::fprintf(stderr, "qv_demo: %" PRId64 " MQTT messages were dropped or left unsent\n", lost);
     }
     return exit_code;
 }

@@ -10,11 +10,26 @@ struct RunOptions {
     std::string input = "../../data/test1.mp4";
     std::string output = "result_2019_9_23.avi";
     std::vector<qv_region> regions;   // filled with the default line when empty
-    int max_frames = 2001;
+    std::vector<std::string> region_names;  // one per region from --rules; empty for --region
+    int max_frames = 2001;            // 0: no limit
     std::string json_path;            // empty: no JSON file
     std::string font_path;            // empty: look the caption font up
     bool show_window = true;          // false: never open the window
     bool pause_at_end = true;
+
+    std::string events_path;          // empty: no event log
+    std::string snapshots_dir;        // empty: no snapshots
+    std::string preview_path;         // set: write the first frame with the regions as PNG and stop
+    bool draw_counters = false;       // counts drawn beside each region
+    bool quiet = false;               // no per-frame "detect time" lines
+    bool no_video = false;            // no output video at all
+    double caption_hold_s = 0.0;      // keep the last caption this long; 0: its own frame only
+
+    bool reconnect = false;           // reopen a lost stream or camera with backoff
+    std::string mqtt_url;             // empty: no MQTT
+    std::string mqtt_user;
+    std::string mqtt_password;        // read from --mqtt-password-file
+    std::string mqtt_cafile;
 };
 
 // The region used when none is given: a two-way line at column 1200 from row 450 to 700.

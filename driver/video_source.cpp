@@ -10,6 +10,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "driver/stream_probe.h"
+
 namespace {
 
 // A stream that delivers nothing for this long has stopped.
@@ -28,6 +30,11 @@ bool is_url(const std::string &source)
 }
 
 } // namespace
+
+double sane_frame_rate(double reported)
+{
+    return std::isfinite(reported) && reported >= 1.0 && reported <= 240.0 ? reported : 30.0;
+}
 
 std::string VideoSource::open(const std::string &source)
 {
@@ -51,15 +58,37 @@ std::string VideoSource::open(const std::string &source)
             return "cannot open video " + source + ": it is a directory";
     }
     // FFmpeg reads every file and stream we take; other backends only add noise on bad input.
-    if (!capture_.open(source, cv::CAP_FFMPEG, timeouts))
-        return "cannot open video " + source + ": not a video that can be decoded";
+    if (!capture_.open(source, cv::CAP_FFMPEG, timeouts)) {
+        const std::string unreachable = live_ ? stream_unreachable_reason(source) : std::string();
+        return "cannot open video " + source + ": " +
+               (unreachable.empty() ? std::string("not a video that can be decoded") : unreachable);
+    }
     return {};
 }
 
-double VideoSource::position_msec() const
+std::string VideoSource::open_first(const std::string &source, cv::Mat &frame)
 {
+    const std::string error = open(source);
+    if (!error.empty())
+        return error;
+    if (!read(frame))
+        return "video " + source + " has no frames";
+    return {};
+}
+
+double VideoSource::fps() const
+{
+    return capture_.isOpened() ? capture_.get(cv::CAP_PROP_FPS) : 0.0;
+}
+
+int64_t VideoSource::position_ms() const
+{
+    const int64_t frames_read = frames_read_;
     const double at = capture_.isOpened() ? capture_.get(cv::CAP_PROP_POS_MSEC) : -1.0;
-    return std::isfinite(at) && at >= 0.0 ? at : -1.0;
+    if (std::isfinite(at) && at >= 0.0 && (at > 0.0 || frames_read <= 1))
+        return static_cast<int64_t>(at + 0.5);
+    // No timestamps from this source: count frames at its rate.
+    return static_cast<int64_t>((frames_read - 1) * 1000.0 / sane_frame_rate(fps()) + 0.5);
 }
 
 bool VideoSource::read(cv::Mat &frame)
@@ -73,6 +102,7 @@ bool VideoSource::read(cv::Mat &frame)
         }
         if (ok) {
             normalise(frame);
+            ++frames_read_;
             return true;
         }
         if (live_)

@@ -85,29 +85,45 @@ void Detector::mark_kept(cv::Mat &keep) const
             keep(tracker_.to_grid(t.box(), 1)).setTo(255);
 }
 
+// One frame, in steps. The masks live on the working grid (one cell is `factor`
+// full-frame pixels a side): grid_ the frame, fg_ its foreground (255 strong,
+// kWeakForeground faint, 0 background), keep_ the cells the model must not learn,
+// removed_ the cells taken out as shadow.
 void Detector::detect(const qv_image &image, qv_result &result)
 {
     result.count = 0;
     if (image.data == nullptr || image.width != params_.width || image.height != params_.height ||
         image.channels != 1)
         return;
+    // 1. Frame -> grid_.
     downscaler_.run(image.data, grid_);
+    // 2. Tracks -> keep_: the cells under followed objects.
     mark_kept(keep_);
-    const bool steady = background_.classify(grid_, keep_, fg_); // after a sudden change fg is empty and objects coast
+    // 3. grid_, keep_ -> fg_. Brings the model to this frame's exposure first, and takes
+    //    out there the shadows whose ground shows through (the shadow filter). After a
+    //    change of the whole scene fg_ is empty and objects coast.
+    const bool steady = background_.classify(grid_, keep_, fg_);
+    // 4. Shadows, the rest of them: fg_ -> fg_, removed_. Shade where each walker's
+    //    shadow was learnt to lie goes; removed_ gathers all cells taken out as shadow.
+    //    Tails of shadow joined to a walker's blob are cut in step 5.
     if (params_.shadows) // removed_ is written whole here, and only read with shadows on
         cv::bitwise_or(background_.shadow_removed(),
                        cast_shadows_.clear(tracker_.tracks(), background_.shadow_dark(), fg_), removed_);
+    // 5. fg_ -> blobs (cleaned fg_, labels); shadow tails -> removed_.
     std::vector<Blob> &blobs = blob_finder_.find(fg_);
     if (params_.shadows)
         trim_shadow_tails(blobs, blob_finder_.labels(), fg_, background_.shadow_dark(), removed_);
+    // 6. Blobs -> tracks; removed_ -> where each walker's shadow lies.
     const ModelGhostTest ghosts(background_, grid_, fg_);
     tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), ghosts);
     if (params_.shadows)
         cast_shadows_.learn(tracker_.tracks(), removed_);
+    // 7. grid_, fg_, keep_ (again, for the tracks as they are now), removed_ -> the model.
     for (const cv::Rect &r : tracker_.to_adopt())
         background_.adopt(grid_, r);
     mark_kept(keep_);
     background_.update(grid_, fg_, keep_, params_.shadows && steady ? removed_ : cv::Mat());
+    // 8. Tracks -> events and the result.
     judge_rules();
     report(result);
 }
@@ -120,6 +136,7 @@ void Detector::judge_rules()
         t.path.push(foot);
         Step step;
         step.point = cv::Point2f(static_cast<float>(foot.x), static_cast<float>(foot.y));
+        step.velocity = cv::Point2f(t.vx, t.vy);
         step.band = std::max(2.0f * params_.factor, kBandShare * t.h);
         step.still_frames = t.still;
         step.at_border = box.x <= 0 || box.y <= 0 || box.x + box.width >= params_.width ||

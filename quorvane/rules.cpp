@@ -64,29 +64,41 @@ bool crosses_segment(const Region &line, cv::Point2f a, cv::Point2f b)
 int judge_line(const Region &line, RuleState &state, const Step &step)
 {
     const float dist = line_distance(line, step.point);
-    if (std::abs(dist) <= step.band)
-        return 0; // inside the dead band: no decision either way
-    const int side = dist > 0 ? 1 : -1;
-    if (state.side == 0 || side == state.side) {
-        state.side = side;
-        state.last_firm = step.point;
-        state.other_side_frames = 0;
+    const bool clear = std::abs(dist) > step.band;
+    const int side = dist > 0 ? 1 : dist < 0 ? -1 : 0;
+    if (state.side == 0) { // first placed once clear of the band: appearing on the line is no crossing
+        if (clear) {
+            state.side = side;
+            state.armed = true;
+            state.last_firm = step.point;
+        }
         return 0;
     }
-    // The other side counts once it has held for a few frames: a box that
-    // stretches for a frame or two (a shadow taken in, a passer-by) is no step.
-    if (++state.other_side_frames < kSideHoldFrames)
+    if (side != -state.side) { // on its side of the line, or on the line
+        state.across_frames = 0;
+        if (clear) {
+            state.armed = true;
+            state.last_firm = step.point;
+        }
         return 0;
+    }
+    if (++state.across_frames < kAcrossFrames)
+        return 0;
+    // The object itself must be moving that way: a box stretching back over the line
+    // (a shadow taken in, a head lost) while its owner walks on is no crossing.
+    const cv::Point2f d = line.points[1] - line.points[0];
+    const bool moving_across = (d.x * step.velocity.y - d.y * step.velocity.x) * static_cast<float>(side) > 0;
     int event = 0;
-    if (crosses_segment(line, state.last_firm, step.point)) {
+    if (state.armed && moving_across && crosses_segment(line, state.last_firm, step.point)) {
         if (line.kind == QV_REGION_LINE_TWO_WAY)
             event = QV_EVENT_CROSS_TWO_WAY;
         else if (state.side > 0)
             event = QV_EVENT_CROSS_ONE_WAY;
     }
     state.side = side;
+    state.armed = clear;
     state.last_firm = step.point;
-    state.other_side_frames = 0;
+    state.across_frames = 0;
     return event;
 }
 

@@ -12,7 +12,10 @@ namespace qv {
 
 constexpr int kLoiterFrames = 300;
 constexpr int kLeftObjectFrames = 150;
-constexpr int kSideHoldFrames = 3; // a line crossing counts once the new side has held this long
+// A line crossing counts once the reference point has stayed past the line this
+// many frames in a row: one frame of a box stretched by a shadow or a passer-by is
+// no step, and the event still comes at most one frame after the feet passed.
+constexpr int kAcrossFrames = 3;
 
 struct Region {
     int kind = 0;
@@ -24,9 +27,15 @@ bool parse_regions(const qv_region *regions, int count, int width, int height, s
 
 // What one object remembers about one region between frames.
 struct RuleState {
-    int side = 0;              // lines: -1 / +1 once firmly on a side, 0 before
-    cv::Point2f last_firm;     // lines: last point firmly on `side`
-    int other_side_frames = 0; // lines: consecutive firm frames on the other side
+    // Lines: a Schmitt trigger. The object is on `side` (-1 / +1, 0 before it was
+    // first seen clear of the dead band). It is armed once it has been beyond the
+    // band on that side; an armed object fires on passing the line itself, and
+    // must clear the band on the new side before a way back can fire again, so a
+    // wobble on the line fires at most once.
+    int side = 0;
+    bool armed = false;
+    cv::Point2f last_firm;     // lines: last point beyond the band on `side`
+    int across_frames = 0;     // lines: consecutive frames past the line from `side`
     bool inside = false;       // zones
     bool seen = false;         // zones: judged at least once
     int inside_frames = 0;     // loiter: frames of the current stay
@@ -37,6 +46,7 @@ struct RuleState {
 // How the object moved this frame.
 struct Step {
     cv::Point2f point;   // reference point: bottom centre of the box, full-frame pixels
+    cv::Point2f velocity; // of the object's centre, full-frame pixels per frame
     float band = 2.0f;   // dead band in pixels against wobble
     int still_frames = 0; // consecutive frames the object has not moved
     bool at_border = false; // the box touches the frame's edge: the object may just have come in

@@ -73,6 +73,7 @@ struct Track {
     int still = 0;           // consecutive frames within reach of anchor
     bool measured = false;   // got a measurement this frame
     int stacked = 0;         // consecutive frames right above or below an older object
+    bool gone = false;       // merged into another object: dropped at the end of this frame
     // Where the object's cast shadow lies, relative to its feet in units of its
     // height, and for how many more frames that is trusted.
     cv::Rect2f shadow_at;

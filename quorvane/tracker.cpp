@@ -6,37 +6,42 @@
 namespace qv {
 
 namespace {
-constexpr size_t kMaxTracks = 160;
-constexpr float kAlpha = 0.6f;        // position gain of the filter
-constexpr float kBeta = 0.25f;        // velocity gain
-constexpr float kSizeRate = 0.3f;     // box size smoothing
-constexpr float kStackOverlap = 0.6f; // stacked halves: shared width, of the narrower
-constexpr float kStackGap = 0.25f;    // largest gap between them, of the joined height
-constexpr float kStackAspect = 4.0f;  // joined no taller than this many widths: one figure, not two
-constexpr float kStackSpeed = 0.3f;   // velocity difference allowed, of the speed
-constexpr int kStackFrames = 3;
-constexpr float kPieceShare = 0.3f;
-constexpr float kPieceAspect = 2.0f;  // and the blob at least this many widths tall   // objects no bigger than this share of the blob they share are its pieces
+// Sizes and distances are in full-frame pixels or shares of an object's own size,
+// so they hold at any resolution; counts are in frames.
+constexpr size_t kMaxTracks = 160;    // objects followed at once, tentative ones included
+constexpr float kAlpha = 0.6f;        // position gain of the alpha-beta filter
+constexpr float kBeta = 0.25f;        // its velocity gain
+constexpr float kSizeRate = 0.3f;     // share of a larger measured size taken per frame
 constexpr float kShrinkRate = 0.05f;  // share of a smaller size taken per frame
 constexpr float kPartial = 0.75f;     // a measurement smaller than this share of the size is partial
 constexpr float kExcess = 1.3f;       // and one larger than this share has taken in something beside it
 constexpr float kGroupAlpha = 0.3f;   // position gain while sharing a blob: trust the motion more
-constexpr float kGroupBeta = 0.05f;
-constexpr float kGroupDamping = 0.95f;
+constexpr float kGroupBeta = 0.05f;   // velocity gain while sharing a blob
+constexpr float kGroupDamping = 0.95f; // velocity kept per frame while sharing a blob
 constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measurement
-constexpr float kFragmentReach = 0.3f;  // above and below an object's box, of its height, pieces are its own
-constexpr float kFragmentSide = 0.5f;   // beside it, of its width, small pieces are its own
-constexpr float kSmallPiece = 0.5f;     // no taller than this share of its height
-constexpr float kFragmentGrowth = 1.2f; // pieces joined may exceed the object's size by this much
-constexpr float kFeetReach = 0.8f;     // below a box, of its height, shoes may lie under unseen legs
-constexpr float kFeetAspect = 4.0f;    // and the figure they complete is no taller than this many widths
-constexpr int kConfirmHits = 5;
-constexpr int kChildHits = 8;
-constexpr int kTentativeMisses = 2;
+// Two objects stacked one above the other that are the halves of one figure:
+constexpr float kStackOverlap = 0.6f; // columns shared, as a share of the narrower one's width
+constexpr float kStackGap = 0.25f;    // largest gap between them, as a share of the joined height
+constexpr float kStackAspect = 4.0f;  // joined no taller than this many widths: one figure, not two
+constexpr float kStackSpeed = 0.3f;   // velocity difference allowed, as a share of the speed
+constexpr int kStackFrames = 3;       // frames they must stay so before they are joined
+// Objects sharing one blob that are pieces of one figure:
+constexpr float kPieceShare = 0.3f;   // each no bigger than this share of the blob's area
+constexpr float kPieceAspect = 2.0f;  // and the blob at least this many widths tall
+// Blobs near an object that are its own pieces:
+constexpr float kFragmentReach = 0.3f;  // above and below its box, as a share of its height
+constexpr float kFragmentSide = 0.5f;   // beside it, as a share of its width, for small pieces
+constexpr float kSmallPiece = 0.5f;     // small: no taller than this share of its height
+constexpr float kFragmentGrowth = 1.2f; // pieces joined may exceed the object's main piece by this factor
+constexpr float kFeetReach = 0.8f;      // below a box, as a share of its height, shoes may lie under unseen legs
+constexpr float kFeetAspect = 4.0f;     // and the figure they complete is no taller than this many widths
+constexpr int kConfirmHits = 5;       // measurements before a newcomer is reported
+constexpr int kChildHits = 8;         // the same for something put down, which does not travel
+constexpr int kTentativeMisses = 2;   // a newcomer unseen this long is dropped
 constexpr int kStaticCheckAge = 15;   // an unmoving newcomer is checked for being a ghost this often
-constexpr int kTentativeMaxAge = 100;
-constexpr int kStillCheckEvery = 10;
-constexpr int kChildLookBack = 30;    // a put-down object lies on the recent path of its owner
+constexpr int kTentativeMaxAge = 100; // a newcomer not confirmed by then is dropped
+constexpr int kStillCheckEvery = 10;  // a still confirmed object is checked for being a ghost this often
+constexpr int kChildLookBack = 30;    // a put-down object lies on its owner's path of this many frames
 
 cv::Point2f centre(const cv::Rect2f &r)
 {
@@ -197,7 +202,7 @@ bool Tracker::pieces_of_one(Blob &blob, const cv::Rect2f &area)
     }
     for (int i : members_)
         if (i != first)
-            tracks_[i].misses = INT32_MAX / 2; // dropped in settle()
+            tracks_[i].gone = true;
     measures_[first] = Measure{area, true, false};
     blob.used = true;
     return true;
@@ -210,7 +215,7 @@ void Tracker::match(std::vector<Blob> &blobs)
     rows_.clear();
     cols_.clear();
     for (size_t i = 0; i < tracks_.size(); ++i)
-        if (!measures_[i].valid)
+        if (!measures_[i].valid && !tracks_[i].gone) // a piece merged away takes no blob from the others
             rows_.push_back(static_cast<int>(i));
     for (size_t j = 0; j < blobs.size(); ++j)
         if (!blobs[j].used)
@@ -385,7 +390,7 @@ void Tracker::join_stacked()
                 old.h = old.main_h = joined.height;
                 old.sizes = SizeHistory{};
                 old.sizes.push(old.w, old.h);
-                young.misses = INT32_MAX / 2; // dropped in settle()
+                young.gone = true;
             }
         }
         if (!stacked_now)
@@ -452,7 +457,7 @@ void Tracker::settle(const GhostTest &ghosts)
     size_t kept = 0;
     for (size_t i = 0; i < tracks_.size(); ++i) {
         Track &t = tracks_[i];
-        bool drop = (t.box() & frame).empty();
+        bool drop = t.gone || (t.box() & frame).empty();
         const cv::Rect cells = to_grid(t.box(), 1);
         if (t.confirmed) {
             if (t.misses > params_.coast_frames)

@@ -9,10 +9,11 @@ die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
 PACKAGES=(
   build-essential cmake pkg-config
-  libopencv-dev libfreetype-dev libfontconfig-dev libcli11-dev
+  libopencv-dev libfreetype-dev libfontconfig-dev libcli11-dev libyaml-cpp-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-dev
   libavformat-dev libavcodec-dev libavutil-dev libjpeg-dev
+  libmosquitto-dev mosquitto mosquitto-clients
   fonts-wqy-zenhei ffmpeg xvfb x11-utils time
 )
 
@@ -25,12 +26,18 @@ install_packages() {
     step "packages: all present"
     return
   fi
-  step "packages: installing ${missing[*]}"
+  # apt's progress goes to a log; the terminal gets one line per step.
+  local log="$ROOT/build/setup.log"
+  mkdir -p "$ROOT/build"
+  : >"$log"
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq || die "apt-get update failed"
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" \
-    || die "apt-get install failed"
+  step "packages: updating the package lists (details in build/setup.log)"
+  "${sudo[@]}" apt-get update >>"$log" 2>&1 || { tail -n 20 "$log" >&2; die "apt-get update failed; see $log"; }
+  step "packages: installing ${#missing[@]}: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}" >>"$log" 2>&1 \
+    || { tail -n 20 "$log" >&2; die "apt-get install failed; see $log"; }
+  step "packages: done"
 }
 
 # build DIR BUILD_TYPE [extra cmake args...]

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <opencv2/imgproc.hpp>
 
 namespace qvt {
@@ -37,6 +39,18 @@ BoxScene::BoxScene(unsigned seed) : seed_(seed)
     cv::GaussianBlur(fine, background_, cv::Size(5, 5), 1.2);
 }
 
+float BoxScene::gain(int frame) const
+{
+    float g = 1.0f;
+    for (const Exposure &e : exposure_) {
+        if (frame >= e.frame + e.ramp)
+            g = e.gain;
+        else if (frame > e.frame)
+            g += (e.gain - g) * float(frame - e.frame) / float(e.ramp);
+    }
+    return g;
+}
+
 void BoxScene::render(int frame, cv::Mat &grey) const
 {
     background_.copyTo(grey);
@@ -64,6 +78,14 @@ void BoxScene::render(int frame, cv::Mat &grey) const
                                  cvRound(p.at.width * box.width), cvRound(p.at.height * box.height));
             cv::rectangle(grey, patch & cv::Rect(0, 0, grey.cols, grey.rows), cv::Scalar(p.grey), cv::FILLED);
         }
+    }
+    const float g = gain(frame);
+    if (g != 1.0f) {
+        const double power = std::log(std::min(100.0 * g, 254.0) / 255.0) / std::log(100.0 / 255.0);
+        cv::Mat curve(1, 256, CV_8U);
+        for (int v = 0; v < 256; ++v)
+            curve.at<uchar>(v) = cv::saturate_cast<uchar>(255.0 * std::pow(v / 255.0, power));
+        cv::LUT(grey, curve, grey);
     }
     cv::Mat noise(grey.size(), CV_8S);
     cv::RNG rng(seed_ * 7919u + static_cast<unsigned>(frame));

@@ -47,11 +47,23 @@ class BoxScene {
 public:
     explicit BoxScene(unsigned seed = 7);
     void add(const Mover &m) { movers_.push_back(m); }
+    // The camera's exposure: mid grey (100) is scaled by `gain` from frame `frame`
+    // on, reached linearly from the previous key over `ramp` frames. As behind a
+    // camera's tone curve, darker greys change by a larger share, brighter ones by
+    // a smaller one (a power law: v' = 255 (v / 255)^p).
+    void expose(int frame, float gain, int ramp) { exposure_.push_back({frame, gain, ramp}); }
+    float gain(int frame) const;
     void render(int frame, cv::Mat &grey) const;
 
 private:
+    struct Exposure {
+        int frame;
+        float gain;
+        int ramp;
+    };
     cv::Mat background_;
     std::vector<Mover> movers_;
+    std::vector<Exposure> exposure_;
     unsigned seed_;
 };
 

@@ -83,4 +83,36 @@ TEST(Lines, WobbleOnTheLineIsOneCrossing)
     EXPECT_TRUE(run.events(1).empty()) << "never crossed right to left";
 }
 
+// The event comes on the frame the feet pass the line or at most three frames
+// later, for slow and fast walkers, tall and short ones, in either direction.
+TEST(Lines, CrossingIsReportedWithinThreeFrames)
+{
+    struct Walk {
+        float from, to;
+        int frames;
+        cv::Size size;
+    };
+    const Walk walks[] = {{40, 600, 280, {24, 64}},  // 2 px a frame
+                          {600, 40, 70, {24, 64}},   // 8 px a frame, right to left
+                          {40, 600, 112, {40, 160}}, // 5 px a frame, a tall figure: a wide dead band
+                          {600, 40, 140, {16, 40}}};
+    for (const Walk &w : walks) {
+        qvt::BoxScene scene;
+        Mover m;
+        m.size = w.size;
+        m.at(5, w.from, 400).at(5 + w.frames, w.to, 400);
+        scene.add(m);
+        qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {321, 300}, {321, 470})});
+        run.run(w.frames + 20);
+        // First frame whose feet are past x = 321.
+        int passed = 5;
+        while ((m.foot(passed).x - 321) * (w.from - 321) > 0)
+            ++passed;
+        const auto events = run.events(0);
+        ASSERT_EQ(events.size(), 1u) << "walk from " << w.from << " over " << w.frames << " frames";
+        EXPECT_GE(events[0][0], passed) << "walk from " << w.from << " over " << w.frames << " frames";
+        EXPECT_LE(events[0][0], passed + 3) << "walk from " << w.from << " over " << w.frames << " frames";
+    }
+}
+
 } // namespace

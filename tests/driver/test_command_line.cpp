@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -52,8 +53,7 @@ TEST(CommandLine, NoArgumentsGiveTheFixedRun)
 TEST(CommandLine, OptionsAreTaken)
 {
     const Parsed p = parse({"-i", "in.avi", "--output", "out.avi", "-r", "1:10,10,100,10,100,100", "-r",
-                            "2:5,6,7,8", "-n", "5", "--json", "f.jsonl", "--no-window", "--no-pause", "--font",
-                            "x.ttf"});
+                            "2:5,6,7,8", "-n", "5", "--json", "f.jsonl", "--no-window", "--no-pause"});
     ASSERT_EQ(p.status, -1) << p.err;
     EXPECT_EQ(p.options.input, "in.avi");
     EXPECT_EQ(p.options.output, "out.avi");
@@ -64,7 +64,6 @@ TEST(CommandLine, OptionsAreTaken)
     EXPECT_EQ(p.options.regions[1].points[1].y, 8);
     EXPECT_EQ(p.options.max_frames, 5);
     EXPECT_EQ(p.options.json_path, "f.jsonl");
-    EXPECT_EQ(p.options.font_path, "x.ttf");
     EXPECT_FALSE(p.options.show_window);
     EXPECT_FALSE(p.options.pause_at_end);
 }
@@ -72,7 +71,7 @@ TEST(CommandLine, OptionsAreTaken)
 TEST(CommandLine, ErrorsNameTheBadValueAndExitTwo)
 {
     for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"-n", "0"}, {"-n", "ten"}, {"-r", "3:1,2,3"}, {"-r", "x:1,2,3,4"},
+             {"--bogus"}, {"-n", "-3"}, {"-n", "ten"}, {"-r", "3:1,2,3"}, {"-r", "x:1,2,3,4"},
              {"-r", "3:1,2,3,z"}, {"-r", "3"}, {"-r", "3:99999999999,1,2,3"}}) {
         const Parsed p = parse(args);
         EXPECT_EQ(p.status, kExitUsage);
@@ -119,4 +118,48 @@ TEST(RegionArg, ParsesAndZeroFills)
     EXPECT_NE(parse_region_arg("3:1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22", region), "");
     EXPECT_NE(parse_region_arg("3:", region), "");
     EXPECT_NE(parse_region_arg("3:1,,2,3", region), "");
+}
+
+TEST(CommandLine, NewOptionsAreTaken)
+{
+    const Parsed p = parse({"--events", "e.jsonl", "--snapshots", "snaps", "--counters", "--quiet", "--no-video",
+                            "--caption-hold", "2.5", "--preview", "p.png", "-n", "0", "-o", "OUT.AVI"});
+    ASSERT_EQ(p.status, -1) << p.err;
+    EXPECT_EQ(p.options.events_path, "e.jsonl");
+    EXPECT_EQ(p.options.snapshots_dir, "snaps");
+    EXPECT_TRUE(p.options.draw_counters);
+    EXPECT_TRUE(p.options.quiet);
+    EXPECT_TRUE(p.options.no_video);
+    EXPECT_DOUBLE_EQ(p.options.caption_hold_s, 2.5);
+    EXPECT_EQ(p.options.preview_path, "p.png");
+    EXPECT_EQ(p.options.max_frames, 0);  // no limit
+    EXPECT_TRUE(p.options.region_names.empty());
+}
+
+TEST(CommandLine, ErrorsSayWhatToDoInOneLine)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    for (const Case &c : std::vector<Case>{
+             {{"-n", "-1"}, "whole number of frames from 0 (no limit)"},
+             {{"-n", "1e3"}, "got '1e3'"},
+             {{"-n", "99999999999"}, "got '99999999999'"},
+             {{"-o", "o.mp4"}, "must end in .avi, got 'o.mp4'"},
+             {{"-o", "clip.avi.mkv"}, "must end in .avi"},
+             {{"-o", "dir.avi/o.Mp4"}, "must end in .avi"},
+             {{"--font", "/nonexistent/font.ttf"}, "--font: "},
+             {{"-r", "3:5,5,5,5"}, "bad region 1 '3:5,5,5,5': the line's two end points are the same"},
+             {{"-r", "3:1,1,9,9", "-r", "7:1,1,9,9"}, "bad region 2 '7:1,1,9,9': kind 7 is not 1-5"},
+             {{"-r", "1:0,0,9,9,9,0,0,9"}, "crosses itself"},
+             {{"-r", "3:1,1,9,9", "--rules", "r.yaml"}, "either with --region or with --rules"},
+             {{"--rules", "/nonexistent/r.yaml"}, "cannot read rule file /nonexistent/r.yaml"},
+             {{"--caption-hold", "-1"}, "--caption-hold"}}) {
+        const Parsed p = parse(c.args);
+        EXPECT_EQ(p.status, kExitUsage) << c.args[0];
+        EXPECT_NE(p.err.find(c.says), std::string::npos) << p.err;
+        EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 2) << p.err;  // the error and the --help hint
+        EXPECT_LT(p.err.size(), 200u) << p.err;
+    }
 }

@@ -22,9 +22,9 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string write_test_clip(const std::string &path, int frames, int width, int height)
+std::string write_test_clip(const std::string &path, int frames, int width, int height, double fps)
 {
-    cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0, cv::Size(width, height), true);
+    cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, cv::Size(width, height), true);
     if (!writer.isOpened())
         throw std::runtime_error("cannot write test clip " + path);
     for (int k = 0; k < frames; ++k) {

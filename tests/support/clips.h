@@ -19,8 +19,9 @@ private:
 };
 
 // Writes an MJPG AVI of `frames` frames (a bright square moving over a grey
-// background) and returns its path.
-std::string write_test_clip(const std::string &path, int frames, int width = 160, int height = 120);
+// background) at fps frames per second and returns its path.
+std::string write_test_clip(const std::string &path, int frames, int width = 160, int height = 120,
+                            double fps = 25.0);
 
 // Number of lines in a text file (0 if it cannot be read).
 int count_file_lines(const std::string &path);

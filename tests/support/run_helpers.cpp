@@ -30,7 +30,11 @@ RunOptions test_options(const std::string &input, const std::string &output)
     options.output = output;
     options.show_window = false;
     options.pause_at_end = false;
-    options.regions = {default_region()};
+    // A two-way line that fits the smallest test clip (64x48).
+    qv_region line = default_region();
+    line.points[0] = {30, 4};
+    line.points[1] = {30, 40};
+    options.regions = {line};
     return options;
 }
 

@@ -12,7 +12,8 @@ struct CapturedRun {
 // Runs run_demo with its console output captured.
 CapturedRun run_captured(const RunOptions &options);
 
-// Options for a quiet test run: no window, no pause, input and output as given.
+// Options for a quiet test run: no window, no pause, input and output as given,
+// one two-way line from (30, 4) to (30, 40).
 RunOptions test_options(const std::string &input, const std::string &output);
 
 // Number of lines in text that start with prefix.

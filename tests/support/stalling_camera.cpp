@@ -12,7 +12,7 @@
 
 #include "tests/support/clips.h"
 
-StallingCamera::StallingCamera(int frames) : frames_(frames)
+StallingCamera::StallingCamera(int frames, int connections) : frames_(frames), connections_(connections)
 {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -36,13 +36,22 @@ StallingCamera::~StallingCamera()
 
 void StallingCamera::serve()
 {
+    for (int c = 0; c < connections_ && !stop_; ++c) {
+        if (!serve_one(c + 1 == connections_))
+            return;
+    }
+}
+
+bool StallingCamera::serve_one(bool last)
+{
     const int client = accept(listener_, nullptr, nullptr);
     if (client < 0)
-        return;
+        return false;
+    ++connections_served_;
     char request[2048];
     if (recv(client, request, sizeof request, 0) <= 0) {
         close(client);
-        return;
+        return false;
     }
     const std::string header =
         "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n";
@@ -59,9 +68,11 @@ void StallingCamera::serve()
             send(client, jpeg.data(), jpeg.size(), MSG_NOSIGNAL) < 0 || send(client, "\r\n", 2, MSG_NOSIGNAL) < 0)
             break;
     }
-    // Stay connected and silent, like a camera that hung.
-    while (!stop_)
+    // Stay connected and silent, like a camera that hung; or, before the last
+    // connection, hang up like a camera that rebooted.
+    while (last && !stop_)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     close(client);
+    return true;
 }
 

@@ -9,16 +9,23 @@
 // numbered clips do (tests/support/clips.h), under a moving bright block.
 class StallingCamera {
 public:
-    explicit StallingCamera(int frames);
+    // With connections > 1 it hangs up after each of the first connections' pictures
+    // and takes the next connection, serving the pictures again.
+    explicit StallingCamera(int frames, int connections = 1);
     ~StallingCamera();
     StallingCamera(const StallingCamera &) = delete;
     StallingCamera &operator=(const StallingCamera &) = delete;
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/video.mjpg"; }
 
+    int connections_served() const { return connections_served_; }
+
 private:
     void serve();
+    bool serve_one(bool last);
 
     int frames_;
+    int connections_;
+    std::atomic<int> connections_served_{0};
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};

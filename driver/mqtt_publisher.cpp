@@ -1,0 +1,205 @@
+#include "driver/mqtt_publisher.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+#include <mosquitto.h>
+
+namespace {
+
+std::once_flag library_once;
+
+} // namespace
+
+std::string parse_mqtt_url(const std::string &url, MqttTarget &target)
+{
+    std::string rest;
+    if (url.rfind("mqtt://", 0) == 0) {
+        rest = url.substr(7);
+        target.tls = false;
+        target.port = 1883;
+    } else if (url.rfind("mqtts://", 0) == 0) {
+        rest = url.substr(8);
+        target.tls = true;
+        target.port = 8883;
+    } else {
+        return "--mqtt takes mqtt://HOST[:PORT]/PREFIX or mqtts://..., got '" + url + "'";
+    }
+    const size_t slash = rest.find('/');
+    if (slash == std::string::npos || slash + 1 >= rest.size())
+        return "--mqtt needs a topic prefix after the host, as in mqtt://HOST/PREFIX, got '" + url + "'";
+    std::string host = rest.substr(0, slash);
+    target.prefix = rest.substr(slash + 1);
+    while (!target.prefix.empty() && target.prefix.back() == '/')
+        target.prefix.pop_back();
+    if (target.prefix.empty() || target.prefix.find_first_of("#+") != std::string::npos)
+        return "--mqtt: the topic prefix must not be empty or hold # or +, got '" + url + "'";
+    const size_t colon = host.rfind(':');
+    if (colon != std::string::npos) {
+        const std::string port = host.substr(colon + 1);
+        host = host.substr(0, colon);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(port) < 1 || std::stoi(port) > 65535)
+            return "--mqtt: bad port '" + port + "' in '" + url + "'";
+        target.port = std::stoi(port);
+    }
+    if (host.empty())
+        return "--mqtt: no host in '" + url + "'";
+    target.host = host;
+    return {};
+}
+
+MqttPublisher::MqttPublisher(size_t queue_limit) : limit_(queue_limit == 0 ? 1 : queue_limit)
+{
+    std::call_once(library_once, [] { mosquitto_lib_init(); });
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    if (client_ != nullptr)
+        stop(0);
+}
+
+std::string MqttPublisher::start(const MqttTarget &target)
+{
+    target_ = target;
+    client_ = mosquitto_new(nullptr, true, this);
+    if (client_ == nullptr)
+        return "MQTT: cannot create a client";
+    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    const std::string available = target.prefix + "/available";
+    mosquitto_will_set(client_, available.c_str(), 7, "offline", 1, true);
+    if (!target.user.empty() &&
+        mosquitto_username_pw_set(client_, target.user.c_str(), target.password.c_str()) != MOSQ_ERR_SUCCESS)
+        return "MQTT: cannot set the user name";
+    if (target.tls) {
+        const char *cafile = target.cafile.empty() ? nullptr : target.cafile.c_str();
+        const char *capath = target.cafile.empty() ? "/etc/ssl/certs" : nullptr;
+        if (mosquitto_tls_set(client_, cafile, capath, nullptr, nullptr, nullptr) != MOSQ_ERR_SUCCESS)
+            return "MQTT: cannot use the CA file " + target.cafile;
+    }
+    mosquitto_connect_callback_set(client_, on_connect);
+    mosquitto_disconnect_callback_set(client_, on_disconnect);
+    mosquitto_publish_callback_set(client_, on_publish);
+    // Retry 1, 2, 4 ... 30 s apart while the broker is away.
+    mosquitto_reconnect_delay_set(client_, 1, 30, true);
+    const int rc = mosquitto_connect_async(client_, target.host.c_str(), target.port, 30);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        std::fprintf(stderr, "qv_demo: MQTT broker %s:%d not reachable (%s); events wait and are retried\n",
+                     target.host.c_str(), target.port, mosquitto_strerror(rc));
+        reported_down_ = true;
+    }
+    if (mosquitto_loop_start(client_) != MOSQ_ERR_SUCCESS)
+        return "MQTT: cannot start the network thread";
+    return {};
+}
+
+void MqttPublisher::enqueue(const std::string &suffix, const std::string &payload)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting_.push_back({target_.prefix + "/" + suffix, payload, 1, false});
+    while (waiting_.size() > limit_) {
+        waiting_.pop_front();
+        ++dropped_;
+    }
+    if (connected_)
+        send_waiting();
+}
+
+void MqttPublisher::send_waiting()
+{
+    // Few in flight at a time, so a broker going away leaves the rest here, in order.
+    while (!waiting_.empty() && in_flight_ < 20) {
+        const Message &m = waiting_.front();
+        const int rc = mosquitto_publish(client_, nullptr, m.topic.c_str(), static_cast<int>(m.payload.size()),
+                                         m.payload.data(), m.qos, m.retain);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return;
+        ++in_flight_;
+        waiting_.pop_front();
+    }
+}
+
+void MqttPublisher::on_connect(mosquitto *m, void *self_ptr, int rc)
+{
+    auto *self = static_cast<MqttPublisher *>(self_ptr);
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    if (rc != 0) {
+        std::fprintf(stderr, "qv_demo: MQTT broker %s:%d refused the connection: %s\n", self->target_.host.c_str(),
+                     self->target_.port, mosquitto_connack_string(rc));
+        self->reported_down_ = true;
+        return;
+    }
+    if (self->reported_down_)
+        std::fprintf(stderr, "qv_demo: MQTT broker %s:%d connected\n", self->target_.host.c_str(),
+                     self->target_.port);
+    self->reported_down_ = false;
+    self->connected_ = true;
+    self->in_flight_ = 0;  // the session is clean: what was in flight is gone or redelivered by the library
+    const std::string available = self->target_.prefix + "/available";
+    mosquitto_publish(m, nullptr, available.c_str(), 6, "online", 1, true);
+    self->send_waiting();
+}
+
+void MqttPublisher::on_disconnect(mosquitto *, void *self_ptr, int rc)
+{
+    auto *self = static_cast<MqttPublisher *>(self_ptr);
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->connected_ = false;
+    if (rc != 0 && !self->reported_down_) {
+        std::fprintf(stderr, "qv_demo: MQTT broker %s:%d lost; events wait and are retried\n",
+                     self->target_.host.c_str(), self->target_.port);
+        self->reported_down_ = true;
+    }
+}
+
+void MqttPublisher::on_publish(mosquitto *m, void *self_ptr, int)
+{
+    auto *self = static_cast<MqttPublisher *>(self_ptr);
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    if (self->in_flight_ > 0)
+        --self->in_flight_;
+    if (self->connected_)
+        self->send_waiting();
+    (void)m;
+}
+
+int64_t MqttPublisher::stop(int timeout_ms)
+{
+    if (client_ == nullptr)
+        return dropped();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    const std::string available = target_.prefix + "/available";
+    bool offline_sent = false;
+    while (true) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (connected_ && waiting_.empty() && !offline_sent) {
+                mosquitto_publish(client_, nullptr, available.c_str(), 7, "offline", 1, true);
+                ++in_flight_;
+                offline_sent = true;
+            }
+            if (offline_sent && in_flight_ == 0)
+                break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    mosquitto_disconnect(client_);
+    mosquitto_loop_stop(client_, true);
+    mosquitto_destroy(client_);
+    client_ = nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropped_ += static_cast<int64_t>(waiting_.size());
+    waiting_.clear();
+    return dropped_;
+}
+
+int64_t MqttPublisher::dropped() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped_;
+}

@@ -1,0 +1,71 @@
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+
+struct mosquitto;
+
+// Where and how to publish: parsed from mqtt://HOST[:PORT]/PREFIX or mqtts://...
+struct MqttTarget {
+    std::string host;
+    int port = 1883;
+    std::string prefix;
+    bool tls = false;
+    std::string user;
+    std::string password;
+    std::string cafile;
+};
+
+// Parses url into target. Returns "" or a one-line reason.
+std::string parse_mqtt_url(const std::string &url, MqttTarget &target);
+
+// Publishes the run's event lines to PREFIX/events (QoS 1, not retained) and
+// online/offline to PREFIX/available (retained, offline is the last will).
+// Its own network thread does all the talking: publish() only queues, so the
+// frame loop never waits for a broker that is slow, down or gone.
+class MqttPublisher {
+public:
+    explicit MqttPublisher(size_t queue_limit = 1000);
+    ~MqttPublisher();
+    MqttPublisher(const MqttPublisher &) = delete;
+    MqttPublisher &operator=(const MqttPublisher &) = delete;
+
+    // Starts connecting in the background. Returns "" or why it cannot even
+    // try (bad options, unreadable CA file); an unreachable broker is not an
+    // error here, it is reported on stderr and retried.
+    std::string start(const MqttTarget &target);
+
+    // Queues one message; beyond the limit the oldest waiting one is dropped.
+    void publish_event(const std::string &json) { enqueue("events", json); }
+    void publish_snapshot(const std::string &jpeg) { enqueue("snapshot", jpeg); }
+
+    // Sends offline, waits up to timeout_ms for the queue to drain, disconnects.
+    // Returns how many messages were dropped or left unsent over the run.
+    int64_t stop(int timeout_ms = 3000);
+
+    int64_t dropped() const;
+
+private:
+    struct Message {
+        std::string topic;
+        std::string payload;
+        int qos;
+        bool retain;
+    };
+    void enqueue(const std::string &suffix, const std::string &payload);
+    void send_waiting();  // under mutex_, when connected
+    static void on_connect(mosquitto *m, void *self, int rc);
+    static void on_disconnect(mosquitto *m, void *self, int rc);
+    static void on_publish(mosquitto *m, void *self, int mid);
+
+    size_t limit_;
+    MqttTarget target_;
+    mosquitto *client_ = nullptr;
+    mutable std::mutex mutex_;
+    std::deque<Message> waiting_;  // not yet handed to the library
+    int in_flight_ = 0;            // handed over, not yet acknowledged
+    bool connected_ = false;
+    bool reported_down_ = false;
+    int64_t dropped_ = 0;
+};

@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <mosquitto.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "driver/mqtt_publisher.h"
+#include "tests/robustness/demo_runner.h"
+#include "tests/support/clips.h"
+
+namespace {
+
+// The broker scripts/test starts on 127.0.0.1; without it these tests skip.
+int broker_port()
+{
+    const char *port = std::getenv("QV_MQTT_PORT");
+    return port == nullptr ? 0 : std::atoi(port);
+}
+
+#define NEED_BROKER()                                                        \
+    if (broker_port() == 0)                                                  \
+        GTEST_SKIP() << "no test broker (QV_MQTT_PORT unset; scripts/test starts one)";
+
+// Subscribes to PREFIX/# and keeps every message, in arrival order.
+class Listener {
+public:
+    explicit Listener(const std::string &prefix)
+    {
+        mosquitto_lib_init();
+        client_ = mosquitto_new(nullptr, true, this);
+        mosquitto_message_callback_set(client_, [](mosquitto *, void *self, const mosquitto_message *m) {
+            auto *me = static_cast<Listener *>(self);
+            std::lock_guard<std::mutex> lock(me->mutex_);
+            me->messages_.push_back({m->topic, std::string(static_cast<const char *>(m->payload), m->payloadlen)});
+        });
+        EXPECT_EQ(mosquitto_connect(client_, "127.0.0.1", broker_port(), 30), MOSQ_ERR_SUCCESS);
+        const std::string topic = prefix + "/#";
+        mosquitto_subscribe(client_, nullptr, topic.c_str(), 1);
+        mosquitto_loop_start(client_);
+    }
+    ~Listener()
+    {
+        mosquitto_disconnect(client_);
+        mosquitto_loop_stop(client_, true);
+        mosquitto_destroy(client_);
+    }
+    std::vector<std::string> on(const std::string &topic)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::string> out;
+        for (const auto &m : messages_)
+            if (m.first == topic)
+                out.push_back(m.second);
+        return out;
+    }
+    // Waits up to timeout_s for count messages on topic.
+    std::vector<std::string> wait_for(const std::string &topic, size_t count, int timeout_s = 10)
+    {
+        for (int i = 0; i < timeout_s * 20 && on(topic).size() < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return on(topic);
+    }
+
+private:
+    mosquitto *client_;
+    std::mutex mutex_;
+    std::vector<std::pair<std::string, std::string>> messages_;
+};
+
+std::string unique_prefix(const std::string &name)
+{
+    // Retained messages outlive a test: every run gets topics of its own.
+    static int serial = 0;
+    return "qvtest/" + name + "/" + std::to_string(getpid()) + "-" + std::to_string(++serial) + "-" +
+           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+MqttTarget local_target(const std::string &prefix)
+{
+    MqttTarget target;
+    EXPECT_EQ(parse_mqtt_url("mqtt://127.0.0.1:" + std::to_string(broker_port()) + "/" + prefix, target), "");
+    return target;
+}
+
+} // namespace
+
+TEST(MqttUrl, TakesHostPortPrefixAndRejectsTheRest)
+{
+    MqttTarget t;
+    EXPECT_EQ(parse_mqtt_url("mqtt://cam-hub/site/gate", t), "");
+    EXPECT_EQ(t.host, "cam-hub");
+    EXPECT_EQ(t.port, 1883);
+    EXPECT_EQ(t.prefix, "site/gate");
+    EXPECT_EQ(parse_mqtt_url("mqtts://10.0.0.2:8884/gate/", t), "");
+    EXPECT_TRUE(t.tls);
+    EXPECT_EQ(t.port, 8884);
+    EXPECT_EQ(t.prefix, "gate");
+    for (const char *bad : {"http://h/p", "mqtt://h", "mqtt://h/", "mqtt://:1883/p", "mqtt://h:0/p", "mqtt://h:99999/p",
+                            "mqtt://h:x/p", "mqtt://h/a/#"})
+        EXPECT_NE(parse_mqtt_url(bad, t), "") << bad;
+}
+
+// Many events, published faster than any network: all arrive, in order, byte for byte,
+// and the availability topic ends retained "offline" after an orderly stop.
+TEST(MqttBroker, EventsArriveInOrderAndAvailabilityIsRetained)
+{
+    NEED_BROKER();
+    const std::string prefix = unique_prefix("order");
+    Listener listener(prefix);
+    MqttPublisher publisher(5000);
+    ASSERT_EQ(publisher.start(local_target(prefix)), "");
+    std::vector<std::string> sent;
+    for (int k = 0; k < 300; ++k) {
+        sent.push_back("{\"frame\": " + std::to_string(k) + ", \"event\": \"line \\u00e9\"}");
+        publisher.publish_event(sent.back());
+    }
+    EXPECT_EQ(publisher.stop(), 0);
+    EXPECT_EQ(listener.wait_for(prefix + "/events", sent.size()), sent);
+    // A late subscriber sees the retained state.
+    Listener late(prefix);
+    EXPECT_EQ(late.wait_for(prefix + "/available", 1), std::vector<std::string>{"offline"});
+}
+
+// No broker at that port: publishing never blocks, the queue keeps the newest, the loss is counted.
+TEST(MqttBroker, UnreachableBrokerNeitherBlocksNorGrowsWithoutBound)
+{
+    MqttTarget target;
+    ASSERT_EQ(parse_mqtt_url("mqtt://127.0.0.1:9/qvtest/nobody", target), "");
+    MqttPublisher publisher(10);
+    ASSERT_EQ(publisher.start(target), "");
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int k = 0; k < 1000; ++k)
+        publisher.publish_event(std::string(100, 'x'));
+    const auto spent = std::chrono::steady_clock::now() - t0;
+    EXPECT_LT(spent, std::chrono::seconds(5));  // generous: a blocking publish would take far longer
+    EXPECT_EQ(publisher.dropped(), 990);
+    EXPECT_EQ(publisher.stop(200), 1000);
+}
+
+// The real program: every event log line goes out on PREFIX/events; a SIGKILL leaves "offline" as the will.
+TEST(MqttBroker, DemoPublishesItsEventLogAndLeavesItsWillWhenKilled)
+{
+    NEED_BROKER();
+    TempDir dir;
+    const std::string clip = write_test_clip(dir.file("in.avi"), 40);
+    const std::string prefix = unique_prefix("demo");
+    const std::string url = "mqtt://127.0.0.1:" + std::to_string(broker_port()) + "/" + prefix;
+    {
+        Listener listener(prefix);
+        const std::string events = dir.file("events.jsonl");
+        const ChildResult run = run_demo_binary(clip, dir.file("out.avi"), {"--events", events, "--mqtt", url});
+        ASSERT_TRUE(run.exited && run.status == 0) << run.err;
+        std::vector<std::string> lines;
+        std::ifstream in(events);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(listener.wait_for(prefix + "/events", lines.size()), lines);
+        EXPECT_EQ(listener.wait_for(prefix + "/available", 2), (std::vector<std::string>{"online", "offline"}));
+    }
+    // A run that is killed cannot say goodbye; the broker says it for it.
+    const std::string killed_prefix = unique_prefix("killed");
+    Listener listener(killed_prefix);
+    const std::string long_clip = write_test_clip(dir.file("long.avi"), 3000);
+    bool killed = false;
+    run_demo_binary(long_clip, dir.file("out2.avi"), {"-n", "0", "--mqtt", "mqtt://127.0.0.1:" + std::to_string(broker_port()) + "/" + killed_prefix}, 120, [&](pid_t pid) {
+        if (!killed && !listener.on(killed_prefix + "/available").empty()) {
+            kill(pid, SIGKILL);
+            killed = true;
+        }
+    });
+    ASSERT_TRUE(killed) << "qv_demo never announced itself online";
+    EXPECT_EQ(listener.wait_for(killed_prefix + "/available", 2), (std::vector<std::string>{"online", "offline"}));
+}
+
+// A wrong password: one clear line on stderr, and the run still processes every frame.
+TEST(MqttBroker, RefusedLoginIsReportedAndTheRunGoesOn)
+{
+    NEED_BROKER();
+    const char *auth_port = std::getenv("QV_MQTT_AUTH_PORT");
+    if (auth_port == nullptr)
+        GTEST_SKIP() << "no password-protected test broker";
+    TempDir dir;
+    const std::string clip = write_test_clip(dir.file("in.avi"), 30);
+    const std::string password = dir.file("password");
+    std::ofstream(password) << "wrong\n";
+    const ChildResult run =
+        run_demo_binary(clip, dir.file("out.avi"),
+                        {"--mqtt", std::string("mqtt://127.0.0.1:") + auth_port + "/qvtest/auth", "--mqtt-user",
+                         "qv", "--mqtt-password-file", password});
+    ASSERT_TRUE(run.exited && run.status == 0) << run.err;
+    EXPECT_EQ(processed_frames(run), 29);
+    EXPECT_NE(run.err.find("refused the connection"), std::string::npos) << run.err;
+}
+
+// The broker goes away mid-run and comes back on the same port: nothing published in between is lost
+// or reordered (the queue holds it), and the publisher finds the broker again by itself.
+TEST(MqttBroker, BrokerRestartedMidRunDeliversTheQueuedLinesInOrder)
+{
+    NEED_BROKER();  // mosquitto is installed; this test runs a broker of its own that it can stop
+    TempDir dir;
+    // A free port for our own broker: bind, read, release.
+    int own_port = 0;
+    {
+        const ChildResult probe = run_child(
+            {"/usr/bin/python3", "-c",
+             "import socket; s=socket.socket(); s.bind(('127.0.0.1',0)); print(s.getsockname()[1])"},
+            10);
+        own_port = std::atoi(probe.out.c_str());
+    }
+    ASSERT_GT(own_port, 0);
+    const std::string conf = dir.file("broker.conf");
+    std::ofstream(conf) << "listener " << own_port << " 127.0.0.1\nallow_anonymous true\npersistence false\n";
+    auto start_broker = [&] {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            freopen("/dev/null", "w", stderr);
+            execlp("mosquitto", "mosquitto", "-c", conf.c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return pid;
+    };
+    auto stop_broker = [](pid_t pid) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    };
+
+    pid_t broker = start_broker();
+    MqttTarget target;
+    ASSERT_EQ(parse_mqtt_url("mqtt://127.0.0.1:" + std::to_string(own_port) + "/qvtest/restart", target), "");
+    MqttPublisher publisher(1000);
+    ASSERT_EQ(publisher.start(target), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::vector<std::string> sent;
+    for (int k = 0; k < 20; ++k) {
+        sent.push_back("before " + std::to_string(k));
+        publisher.publish_event(sent.back());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop_broker(broker);
+    std::vector<std::string> after;
+    for (int k = 0; k < 50; ++k) {
+        after.push_back("while away " + std::to_string(k));
+        publisher.publish_event(after.back());
+    }
+    broker = start_broker();
+    {
+        // Subscribes straight away; the publisher's next retry comes a second or more later.
+        mosquitto_lib_init();
+        std::vector<std::string> got;
+        std::mutex m;
+        mosquitto *sub = mosquitto_new(nullptr, true, &got);
+        ASSERT_EQ(mosquitto_connect(sub, "127.0.0.1", own_port, 30), MOSQ_ERR_SUCCESS);
+        mosquitto_message_callback_set(sub, [](mosquitto *, void *out, const mosquitto_message *msg) {
+            static_cast<std::vector<std::string> *>(out)->emplace_back(static_cast<const char *>(msg->payload),
+                                                                        msg->payloadlen);
+        });
+        mosquitto_subscribe(sub, nullptr, "qvtest/restart/events", 1);
+        mosquitto_loop_start(sub);
+        for (int i = 0; i < 400; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(m);
+                if (got.size() >= after.size())
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(publisher.stop(), 0);
+        mosquitto_disconnect(sub);
+        mosquitto_loop_stop(sub, true);
+        mosquitto_destroy(sub);
+        // Lines that were in flight when the broker stopped may come again (QoS 1 is at least once);
+        // the ones queued while it was away arrive all, in order.
+        std::vector<std::string> away;
+        for (const std::string &line : got)
+            if (line.rfind("while away", 0) == 0)
+                away.push_back(line);
+        EXPECT_EQ(away, after);
+    }
+    stop_broker(broker);
+}
