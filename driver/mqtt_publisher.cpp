@@ -139,7 +139,9 @@ void MqttPublisher::on_connect(mosquitto *m, void *self_ptr, int rc)
     self->connected_ = true;
     self->in_flight_ = 0;  // the session is clean: what was in flight is gone or redelivered by the library
     const std::string available = self->target_.prefix + "/available";
-    mosquitto_publish(m, nullptr, available.c_str(), 6, "online", 1, true);
+    // Counted like any other message, so a stop waits for its acknowledgement too.
+    if (mosquitto_publish(m, nullptr, available.c_str(), 6, "online", 1, true) == MOSQ_ERR_SUCCESS)
+        ++self->in_flight_;
     self->send_waiting();
 }
 
@@ -177,8 +179,8 @@ int64_t MqttPublisher::stop(int timeout_ms)
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (connected_ && waiting_.empty() && !offline_sent) {
-                mosquitto_publish(client_, nullptr, available.c_str(), 7, "offline", 1, true);
-                ++in_flight_;
+                if (mosquitto_publish(client_, nullptr, available.c_str(), 7, "offline", 1, true) == MOSQ_ERR_SUCCESS)
+                    ++in_flight_;
                 offline_sent = true;
             }
             if (offline_sent && in_flight_ == 0)
@@ -188,7 +190,18 @@ int64_t MqttPublisher::stop(int timeout_ms)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    // An orderly goodbye: the broker must see DISCONNECT before the socket closes, or it publishes the
+    // last will on top of our own "offline". The network thread sends it; wait until it has.
     mosquitto_disconnect(client_);
+    const auto goodbye_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < goodbye_deadline) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!connected_)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     mosquitto_loop_stop(client_, true);
     mosquitto_destroy(client_);
     client_ = nullptr;
