@@ -88,6 +88,24 @@ std::vector<void *> &live_handles()
 
 }  // namespace
 
+qv_config demo_config(cv::Mat &first_grey)
+{
+    qv_config config;
+    config.param_a = 0;
+    config.param_b = 0;
+    config.image = qv_image(first_grey.cols, first_grey.rows, 1, first_grey.data);
+    config.param_c = 1;
+    config.param_flag = 0;
+    config.param_d = 10;
+    config.param_e = 1000000;
+    return config;
+}
+
+void keep_handle(void *handle)
+{
+    live_handles().push_back(handle);
+}
+
 std::vector<DetectedEvent> Run::events() const
 {
     std::vector<DetectedEvent> out;
@@ -105,20 +123,12 @@ Run run_detector(const Scene &scene)
     cv::Mat grey;
     scene.render(0, grey);
 
-    qv_config config;
-    config.param_a = 0;
-    config.param_b = 0;
-    config.image = qv_image(grey.cols, grey.rows, 1, grey.data);
-    config.param_c = 1;
-    config.param_flag = 0;
-    config.param_d = 10;
-    config.param_e = 1000000;
     void *handle = nullptr;
-    qv_init(&handle, config);
+    qv_init(&handle, demo_config(grey));
     run.created = handle != nullptr;
     if (!run.created)
         return run;
-    live_handles().push_back(handle);
+    keep_handle(handle);
 
     const int count = int(scene.regions().size());
     std::vector<qv_region> regions(std::max(count, 1));
@@ -170,6 +180,14 @@ double Score::precision() const { return ratio(true_pos, true_pos + false_pos); 
 double Score::recall() const { return ratio(true_pos, true_pos + false_neg); }
 double Score::event_precision() const { return ratio(matched.size(), matched.size() + spurious.size()); }
 double Score::event_recall() const { return ratio(matched.size(), matched.size() + missed.size()); }
+double Score::width_ratio() const
+{
+    if (widths.empty())
+        return 1.0;
+    std::vector<float> v = widths;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
 
 int Score::matched_id(int frame, int figure) const
 {
@@ -210,6 +228,7 @@ Score score(const Scene &scene, const Run &run, int warmup)
             if (!t.visible)
                 continue;
             ++s.true_pos;
+            s.widths.push_back(float(rep[c.r].box.width) / float(std::max(1, t.box.width)));
             s.pairs[f].push_back({t.id, rep[c.r].id});
             if (last_id[t.id] >= 0 && last_id[t.id] != rep[c.r].id)
                 ++s.id_switches;

@@ -3,6 +3,7 @@
 #ifndef QV_SCENES_EVALUATION_H
 #define QV_SCENES_EVALUATION_H
 
+#include "detector/quorvane.h"
 #include "tests/scenes/scene.h"
 
 #include <string>
@@ -42,6 +43,13 @@ struct Run {
 // param_flag 0, param_d 10, param_e 1000000), with the scene's regions installed.
 Run run_detector(const Scene &scene);
 
+// The configuration the demo creates its detector with, for a first grey frame.
+qv_config demo_config(cv::Mat &first_grey);
+
+// The library has no release call: a handle lives until the process ends. This keeps
+// it reachable, which tells the leak checker that this is intended.
+void keep_handle(void *handle);
+
 // How far a detected event may be from the true one, in frames, per event code.
 struct EventWindow {
     int early;
@@ -60,6 +68,7 @@ struct Score {
     // the frame count neither way.
     long true_pos = 0, false_pos = 0, false_neg = 0;
     int id_switches = 0;  // a figure's matched id changed from its previous matched id
+    std::vector<float> widths;  // per match: reported box width over the figure's true width
     std::vector<EventMatch> matched;
     std::vector<TruthEvent> missed;
     std::vector<DetectedEvent> spurious;
@@ -70,6 +79,8 @@ struct Score {
     double recall() const;
     double event_precision() const;
     double event_recall() const;
+    // Median of `widths`: above 1, boxes took in something beside their figure (a shadow).
+    double width_ratio() const;
     int matched_id(int frame, int figure) const;  // -1 when unmatched
 };
 
