@@ -9,7 +9,7 @@
 
 #include "driver/jpeg_encoder.h"
 #include "driver/stop_signal.h"
-#include "driver/video_output.h"
+#include "driver/jpeg_sink.h"
 #include "driver/video_source.h"
 
 namespace {
@@ -38,7 +38,7 @@ FrameSlot *SlotRing::pop()
     return slot;
 }
 
-FramePipeline::FramePipeline(VideoSource &source, VideoOutput &output, cv::Size size, bool live, int jpeg_quality,
+FramePipeline::FramePipeline(VideoSource &source, JpegSink &output, cv::Size size, bool live, int jpeg_quality,
                              int encoders)
     : source_(source), output_(output), size_(size), live_(live), jpeg_quality_(jpeg_quality),
       // Enough slots that every stage can hold one while both queues are full,
@@ -145,12 +145,12 @@ void FramePipeline::decode_loop()
 FrameSlot *FramePipeline::next()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (decoded_.empty() && !input_ended_) {
+    while (decoded_.empty() && !input_ended_ && !output_failed_) {
         if (stop_requested())
             return nullptr;
         changed_.wait_for(lock, kStopPoll);
     }
-    if (decoded_.empty())
+    if (decoded_.empty() || output_failed_)
         return nullptr;
     FrameSlot *slot = decoded_.pop();
     changed_.notify_all();
@@ -192,7 +192,9 @@ void FramePipeline::encode_loop()
         lock.unlock();
         if (encoded)
             output_.write_jpeg(encoder.data(), encoder.size());
+        const bool output_failed = output_.failed();
         lock.lock();
+        output_failed_ = output_failed_ || output_failed;
         if (!encoded && error_.empty())
             error_ = "a frame could not be compressed for the output video";
         ++next_to_write_;
@@ -224,6 +226,12 @@ std::string FramePipeline::end_reason() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return end_reason_;
+}
+
+bool FramePipeline::output_failed() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return output_failed_;
 }
 
 int64_t FramePipeline::dropped() const

@@ -10,7 +10,7 @@
 #include <opencv2/core.hpp>
 
 class VideoSource;
-class VideoOutput;
+class JpegSink;
 
 // One frame on its way through the run. Slots are made once and reused.
 struct FrameSlot {
@@ -49,14 +49,14 @@ private:
 // in dropped()); a file never loses one: its decoder waits.
 class FramePipeline {
 public:
-    FramePipeline(VideoSource &source, VideoOutput &output, cv::Size size, bool live, int jpeg_quality,
+    FramePipeline(VideoSource &source, JpegSink &output, cv::Size size, bool live, int jpeg_quality,
                   int encoders = 2);
     ~FramePipeline();
     FramePipeline(const FramePipeline &) = delete;
     FramePipeline &operator=(const FramePipeline &) = delete;
 
-    // The next decoded frame, or nullptr once the input has ended or a stop
-    // signal arrived while waiting.
+    // The next decoded frame, or nullptr once the input has ended, the output
+    // failed, or a stop signal arrived while waiting.
     FrameSlot *next();
 
     // Hands the frame from next() on to be compressed and written after the ones before it.
@@ -74,6 +74,9 @@ public:
     std::string end_reason() const;
     int64_t dropped() const;
 
+    // True once the output refused a picture (a full disk): no more frames are handed out.
+    bool output_failed() const;
+
 private:
     void decode_loop();
     bool reconnect();  // true once the source is open again
@@ -81,7 +84,7 @@ private:
     FrameSlot *take_free_slot(std::unique_lock<std::mutex> &lock);
 
     VideoSource &source_;
-    VideoOutput &output_;
+    JpegSink &output_;
     const cv::Size size_;
     const bool live_;
     std::function<void(const std::string &)> reconnect_note_;
@@ -96,6 +99,7 @@ private:
     bool input_ended_ = false;
     bool stopping_ = false;  // decoder: stop reading
     bool closing_ = false;   // encoders: leave once nothing is left
+    bool output_failed_ = false;
     int64_t next_sequence_ = 0;
     int64_t next_to_write_ = 0;
     int64_t dropped_ = 0;
