@@ -24,6 +24,15 @@ struct FrameSlot {
     cv::Mat &image() { return use_scaled ? scaled : decoded; }
 };
 
+// What the decoder tells about a live source that goes away and comes back.
+struct SourceChange {
+    enum Kind { kLost, kRetry, kRecovered } kind = kLost;
+    std::string reason;      // kLost, kRetry: why the source is gone
+    int delay_s = 0;         // kRetry: the wait before the next try
+    int tries = 0;           // kRecovered: opens it took
+    double offline_s = 0.0;  // kRecovered: from the loss until it was open again
+};
+
 // A fixed-capacity first-in first-out list of slots (no allocation after construction).
 class SlotRing {
 public:
@@ -66,9 +75,12 @@ public:
     // "" or why frames could not be compressed. Called by the destructor too.
     std::string close();
 
-    // A lost live source is opened again with backoff (reconnect_delay_s) until it
-    // comes back or the run is stopped; each loss and recovery is told to note.
-    void set_reconnect(std::function<void(const std::string &)> note) { reconnect_note_ = std::move(note); }
+    // Every loss of a live source (not a stop) is told to listener, from the decoder's thread.
+    void set_source_listener(std::function<void(const SourceChange &)> listener);
+
+    // A lost live source is then opened again with backoff (reconnect_delay_s) until
+    // it comes back or the run is stopped; each wait and the recovery are told too.
+    void set_reconnect(bool reconnect);
 
     // Why the input ended early ("" for the end of a file), once next() returned nullptr.
     std::string end_reason() const;
@@ -80,6 +92,8 @@ public:
 private:
     void decode_loop();
     bool reconnect();  // true once the source is open again
+    void tell(const SourceChange &change);
+    bool stopped() const;  // the run is stopping or a stop signal came
     void encode_loop();
     FrameSlot *take_free_slot(std::unique_lock<std::mutex> &lock);
 
@@ -87,7 +101,8 @@ private:
     JpegSink &output_;
     const cv::Size size_;
     const bool live_;
-    std::function<void(const std::string &)> reconnect_note_;
+    std::function<void(const SourceChange &)> source_listener_;
+    bool reconnect_ = false;
     const int jpeg_quality_;
 
     std::vector<FrameSlot> slots_;

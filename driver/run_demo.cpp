@@ -144,8 +144,12 @@ int run_demo(const RunOptions &options)
         const std::string error = mqtt.start(target);
         if (!error.empty())
             std::fprintf(stderr, "qv_demo: %s; events are not published\n", error.c_str());
-        else
+        else {
             alarm_outputs.set_line_listener([&mqtt](const std::string &line) { mqtt.publish_event(line); });
+            alarm_outputs.set_snapshot_listener([&mqtt](const std::vector<uint8_t> &jpeg) {
+                mqtt.publish_snapshot(std::string(jpeg.begin(), jpeg.end()));
+            });
+        }
     }
     AlarmCaption caption(options.font_path);
     CaptionHold caption_hold(std::llround(options.caption_hold_s * frame_rate));
@@ -160,8 +164,24 @@ int run_demo(const RunOptions &options)
     // Decoding and writing run beside this loop; on every way out the pipeline
     // (destroyed before the writer) writes the frames handed to it, then stops.
     FramePipeline pipeline(capture, recording, size, capture.live(), kOutputJpegQuality);
-    if (options.reconnect)
-        pipeline.set_reconnect([](const std::string &note) { std::fprintf(stderr, "qv_demo: %s\n", note.c_str()); });
+    pipeline.set_reconnect(options.reconnect);
+    const bool reconnecting = options.reconnect;
+    pipeline.set_source_listener([&alarm_outputs, reconnecting](const SourceChange &change) {
+        // Standard error tells each wait; the event log (and MQTT) each loss and recovery.
+        switch (change.kind) {
+        case SourceChange::kLost:
+            alarm_outputs.source_lost(change.reason, reconnecting);
+            break;
+        case SourceChange::kRetry:
+            std::fprintf(stderr, "qv_demo: %s; reconnecting in %d s\n", change.reason.c_str(), change.delay_s);
+            break;
+        case SourceChange::kRecovered:
+            std::fprintf(stderr, "qv_demo: input reconnected after %d tries (%.1f s without frames)\n", change.tries,
+                         change.offline_s);
+            alarm_outputs.source_recovered(change.tries, change.offline_s);
+            break;
+        }
+    });
     while (true) {
         if (const int signal_number = stop_requested()) {
             exit_code = kExitInterrupted + signal_number;
