@@ -1,6 +1,12 @@
 // Runs the detector over the whole synthetic scene set and prints detection
-// precision/recall, id switches and event precision/recall per scene and overall.
+// precision/recall, id switches and event precision/recall per scene and overall;
+// or, with --footage, scores its line events on a real clip against crossings
+// annotated by eye. --detector mog2 runs the OpenCV baseline instead.
+#include "driver/region_arg.h"
+#include "driver/region_check.h"
+#include "tests/footage/footage_run.h"
 #include "tests/scenes/evaluation.h"
+#include "tests/scenes/mog2_baseline.h"
 
 #include <CLI/CLI.hpp>
 #include <opencv2/imgproc.hpp>
@@ -48,19 +54,97 @@ void print_row(const char *name, long frames, const qvs::Score &s)
                 s.event_precision(), s.event_recall());
 }
 
+void print_event(const char *what, const qvf::LineEvent &e)
+{
+    std::printf("  %s: frame %d %s, object %d at %d,%d\n", what, e.frame, qvf::direction_name(e.direction), e.id,
+                e.foot.x, e.foot.y);
+}
+
+void print_found(const char *what, const qvf::FoundCrossing &f)
+{
+    std::printf("  %s: frame %d %s, reported at %d (%+d) by object %d; %s\n", what, f.crossing.frame,
+                qvf::direction_name(f.crossing.direction), f.event.frame, f.delay(), f.event.id,
+                f.crossing.note.c_str());
+}
+
+int score_footage(const std::string &path, const std::string &crossings_path, const std::string &region_spec,
+                  qvf::DetectorKind kind, bool verbose)
+{
+    std::vector<qvf::Crossing> crossings;
+    std::string error;
+    if (!qvf::load_crossings(crossings_path, crossings, error)) {
+        std::fprintf(stderr, "qv_eval: %s\n", error.c_str());
+        return 2;
+    }
+    qv_region line{};
+    error = parse_region_arg(region_spec, line);
+    if (error.empty())
+        error = check_region_shape(line);
+    if (error.empty() && !is_line_kind(line.kind))
+        error = "the region must be a line (kind 2 or 3)";
+    if (!error.empty()) {
+        std::fprintf(stderr, "qv_eval: --region %s: %s\n", region_spec.c_str(), error.c_str());
+        return 2;
+    }
+    const qvf::FootageRun run = qvf::run_footage(path, line, kind);
+    if (!run.error.empty()) {
+        std::fprintf(stderr, "qv_eval: %s\n", run.error.c_str());
+        return 3;
+    }
+    const qvf::MatchWindow window;
+    const qvf::CrossingScore s = qvf::match_crossings(crossings, run.events, window);
+    const size_t doubtful = s.doubtful_found.size() + size_t(s.doubtful_unfound);
+    std::printf("%s: %d frames, line %s, detector %s\n", path.c_str(), run.frames, region_spec.c_str(),
+                kind == qvf::DetectorKind::Mog2 ? "mog2" : "library");
+    std::printf("annotated: %zu crossings (%zu clear, %zu doubtful); an event counts from %d frames before to %d "
+                "after\n",
+                crossings.size(), crossings.size() - doubtful, doubtful, window.early, window.late);
+    std::printf("found %zu  missed %zu  false %zu  median delay %.1f frames\n", s.found.size(), s.missed.size(),
+                s.false_events.size(), s.median_delay());
+    std::printf("delays:");
+    for (const qvf::FoundCrossing &f : s.found)
+        std::printf(" %+d", f.delay());
+    std::printf("\ndoubtful crossings: %zu reported, %d not\n", s.doubtful_found.size(), s.doubtful_unfound);
+    if (verbose) {
+        for (const qvf::Crossing &c : s.missed)
+            std::printf("  missed: frame %d %s; %s\n", c.frame, qvf::direction_name(c.direction), c.note.c_str());
+        for (const qvf::LineEvent &e : s.false_events)
+            print_event("false", e);
+        for (const qvf::FoundCrossing &f : s.found)
+            print_found("found", f);
+        for (const qvf::FoundCrossing &f : s.doubtful_found)
+            print_found("doubtful, reported", f);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    CLI::App app{"Scores the detector on the synthetic scene set"};
+    CLI::App app{"Scores the detector on the synthetic scene set, or on real footage against annotated crossings"};
     int seeds = 1;
-    std::string only, video_dir;
+    std::string only, video_dir, footage, crossings, region = "3:1200,450,1200,700", detector = "library";
     bool verbose = false;
     app.add_option("--seeds", seeds, "run every scene with seeds 1..N")->check(CLI::Range(1, 100));
     app.add_option("--scene", only, "run only the scene of this name");
     app.add_option("--video", video_dir, "write an annotated MJPG video per scene into this directory");
+    app.add_option("--detector", detector, "library, or mog2 for the OpenCV baseline")
+        ->check(CLI::IsMember({"library", "mog2"}));
+    auto *footage_option = app.add_option("--footage", footage, "score the line events on this clip instead");
+    app.add_option("--crossings", crossings, "the crossings annotated on the --footage clip")->needs(footage_option);
+    app.add_option("--region", region, "the line the crossings were annotated for")->needs(footage_option);
     app.add_flag("-v,--verbose", verbose, "list every missed and spurious event");
     CLI11_PARSE(app, argc, argv);
+    const bool mog2 = detector == "mog2";
+    if (!footage.empty()) {
+        if (crossings.empty()) {
+            std::fprintf(stderr, "qv_eval: --footage needs --crossings\n");
+            return 2;
+        }
+        return score_footage(footage, crossings, region, mog2 ? qvf::DetectorKind::Mog2 : qvf::DetectorKind::Library,
+                             verbose);
+    }
 
     std::printf("%-15s %6s %7s %7s %6s %6s %6s %6s %7s %7s\n", "scene", "frames", "det P", "det R", "id sw",
                 "ev exp", "ev hit", "ev spu", "ev P", "ev R");
@@ -75,7 +159,7 @@ int main(int argc, char **argv)
         for (int seed = 1; seed <= seeds; ++seed) {
             const cv::Size size = qvs::standard_size(kind);
             const qvs::Scene scene = qvs::make_scene(kind, uint32_t(seed), size.width, size.height);
-            const qvs::Run run = qvs::run_detector(scene);
+            const qvs::Run run = mog2 ? qvs::run_mog2_baseline(scene) : qvs::run_detector(scene);
             if (!run.created || !run.regions_accepted) {
                 std::printf("%-15s detector %s\n", scene.name().c_str(),
                             run.created ? "rejected the regions" : "was not created");

@@ -88,6 +88,24 @@ std::vector<void *> &live_handles()
 
 }  // namespace
 
+qv_config demo_config(cv::Mat &first_grey)
+{
+    qv_config config;
+    config.param_a = 0;
+    config.param_b = 0;
+    config.image = qv_image(first_grey.cols, first_grey.rows, 1, first_grey.data);
+    config.param_c = 1;
+    config.param_flag = 0;
+    config.param_d = 10;
+    config.param_e = 1000000;
+    return config;
+}
+
+void keep_handle(void *handle)
+{
+    live_handles().push_back(handle);
+}
+
 std::vector<DetectedEvent> Run::events() const
 {
     std::vector<DetectedEvent> out;
@@ -105,20 +123,12 @@ Run run_detector(const Scene &scene)
     cv::Mat grey;
     scene.render(0, grey);
 
-    qv_config config;
-    config.param_a = 0;
-    config.param_b = 0;
-    config.image = qv_image(grey.cols, grey.rows, 1, grey.data);
-    config.param_c = 1;
-    config.param_flag = 0;
-    config.param_d = 10;
-    config.param_e = 1000000;
     void *handle = nullptr;
-    qv_init(&handle, config);
+    qv_init(&handle, demo_config(grey));
     run.created = handle != nullptr;
     if (!run.created)
         return run;
-    live_handles().push_back(handle);
+    keep_handle(handle);
 
     const int count = int(scene.regions().size());
     std::vector<qv_region> regions(std::max(count, 1));

@@ -3,6 +3,7 @@
 #ifndef QV_SCENES_EVALUATION_H
 #define QV_SCENES_EVALUATION_H
 
+#include "detector/quorvane.h"
 #include "tests/scenes/scene.h"
 
 #include <string>
@@ -41,6 +42,13 @@ struct Run {
 // Feeds every frame of the scene to a fresh detector (param_a 0, param_b 0, param_c 1,
 // param_flag 0, param_d 10, param_e 1000000), with the scene's regions installed.
 Run run_detector(const Scene &scene);
+
+// The configuration the demo creates its detector with, for a first grey frame.
+qv_config demo_config(cv::Mat &first_grey);
+
+// The library has no release call: a handle lives until the process ends. This keeps
+// it reachable, which tells the leak checker that this is intended.
+void keep_handle(void *handle);
 
 // How far a detected event may be from the true one, in frames, per event code.
 struct EventWindow {

@@ -1,0 +1,45 @@
+// The line events of the detector on the default clip, scored against the crossings
+// annotated by eye. The figures are for the README; the floor here only guards
+// against a collapse, it is not a target to tune for.
+#include "driver/region_arg.h"
+#include "tests/footage/footage_run.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+TEST(DefaultClip, EveryAnnotatedCrossingIsFoundOrMissed)
+{
+    const std::string clip = QV_SOURCE_DIR "/data/test1.mp4";
+    if (!std::ifstream(clip))
+        GTEST_SKIP() << clip << " is absent; scripts/test prepares it";
+    std::vector<qvf::Crossing> crossings;
+    std::string error;
+    ASSERT_TRUE(qvf::load_crossings(QV_SOURCE_DIR "/tests/footage/test1_line_crossings.txt", crossings, error))
+        << error;
+    size_t clear = 0;
+    for (const qvf::Crossing &c : crossings)
+        clear += !c.doubtful;
+    qv_region line{};
+    ASSERT_EQ(parse_region_arg("3:1200,450,1200,700", line), "");
+
+    const qvf::FootageRun run = qvf::run_footage(clip, line, qvf::DetectorKind::Library);
+    ASSERT_EQ(run.error, "");
+    EXPECT_GT(run.frames, crossings.back().frame);
+    const qvf::CrossingScore s = qvf::match_crossings(crossings, run.events);
+    EXPECT_EQ(s.found.size() + s.missed.size(), clear);
+    EXPECT_EQ(s.doubtful_found.size() + size_t(s.doubtful_unfound), crossings.size() - clear);
+    EXPECT_GE(s.found.size(), 8u);
+    for (const qvf::LineEvent &e : run.events) {
+        // The event log's direction names the side the object is on now.
+        if (e.foot.x == 1200)
+            continue;  // on the line: the side is read further back in its track
+        const bool right_of_line = e.foot.x > 1200;
+        EXPECT_EQ(right_of_line, e.direction == qvf::Direction::PositiveToNegative)
+            << "frame " << e.frame << " object " << e.id << " at " << e.foot.x;
+    }
+}
+
+}  // namespace
