@@ -49,9 +49,9 @@ void write_video(const qvs::Scene &scene, const qvs::Run &run, const std::string
 
 void print_row(const char *name, long frames, const qvs::Score &s)
 {
-    std::printf("%-15s %6ld %7.3f %7.3f %6d %6zu %6zu %6zu %7.3f %7.3f\n", name, frames, s.precision(), s.recall(),
-                s.id_switches, s.matched.size() + s.missed.size(), s.matched.size(), s.spurious.size(),
-                s.event_precision(), s.event_recall());
+    std::printf("%-15s %6ld %7.3f %7.3f %6d %6.3f %6zu %6zu %6zu %7.3f %7.3f\n", name, frames, s.precision(),
+                s.recall(), s.id_switches, s.width_ratio(), s.matched.size() + s.missed.size(), s.matched.size(),
+                s.spurious.size(), s.event_precision(), s.event_recall());
 }
 
 void print_event(const char *what, const qvf::LineEvent &e)
@@ -146,8 +146,8 @@ int main(int argc, char **argv)
                              verbose);
     }
 
-    std::printf("%-15s %6s %7s %7s %6s %6s %6s %6s %7s %7s\n", "scene", "frames", "det P", "det R", "id sw",
-                "ev exp", "ev hit", "ev spu", "ev P", "ev R");
+    std::printf("%-15s %6s %7s %7s %6s %6s %6s %6s %6s %7s %7s\n", "scene", "frames", "det P", "det R", "id sw",
+                "w/w", "ev exp", "ev hit", "ev spu", "ev P", "ev R");
     qvs::Score total;
     long total_frames = 0;
     int faults = 0;
@@ -180,6 +180,7 @@ int main(int argc, char **argv)
             total.false_pos += s.false_pos;
             total.false_neg += s.false_neg;
             total.id_switches += s.id_switches;
+            total.widths.insert(total.widths.end(), s.widths.begin(), s.widths.end());
             total.matched.insert(total.matched.end(), s.matched.begin(), s.matched.end());
             total.missed.insert(total.missed.end(), s.missed.begin(), s.missed.end());
             total.spurious.insert(total.spurious.end(), s.spurious.begin(), s.spurious.end());

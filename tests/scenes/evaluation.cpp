@@ -180,6 +180,14 @@ double Score::precision() const { return ratio(true_pos, true_pos + false_pos); 
 double Score::recall() const { return ratio(true_pos, true_pos + false_neg); }
 double Score::event_precision() const { return ratio(matched.size(), matched.size() + spurious.size()); }
 double Score::event_recall() const { return ratio(matched.size(), matched.size() + missed.size()); }
+double Score::width_ratio() const
+{
+    if (widths.empty())
+        return 1.0;
+    std::vector<float> v = widths;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
 
 int Score::matched_id(int frame, int figure) const
 {
@@ -220,6 +228,7 @@ Score score(const Scene &scene, const Run &run, int warmup)
             if (!t.visible)
                 continue;
             ++s.true_pos;
+            s.widths.push_back(float(rep[c.r].box.width) / float(std::max(1, t.box.width)));
             s.pairs[f].push_back({t.id, rep[c.r].id});
             if (last_id[t.id] >= 0 && last_id[t.id] != rep[c.r].id)
                 ++s.id_switches;

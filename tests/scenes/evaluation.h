@@ -68,6 +68,7 @@ struct Score {
     // the frame count neither way.
     long true_pos = 0, false_pos = 0, false_neg = 0;
     int id_switches = 0;  // a figure's matched id changed from its previous matched id
+    std::vector<float> widths;  // per match: reported box width over the figure's true width
     std::vector<EventMatch> matched;
     std::vector<TruthEvent> missed;
     std::vector<DetectedEvent> spurious;
@@ -78,6 +79,8 @@ struct Score {
     double recall() const;
     double event_precision() const;
     double event_recall() const;
+    // Median of `widths`: above 1, boxes took in something beside their figure (a shadow).
+    double width_ratio() const;
     int matched_id(int frame, int figure) const;  // -1 when unmatched
 };
 

@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace qvs {
@@ -13,12 +14,29 @@ namespace {
 struct Pose {
     float leg_angle;  // radians, front leg forward
     float sway;       // px, upper body sideways
+    float turn = 0;   // 0 facing the camera, 1 side on: the body looks narrower
+    float bend = 0;   // radians the upper body leans over, about the hips
+    float reach = 0;  // radians the arms are raised out to the sides
 };
+
+// Someone busy at a table: turns, bends over and reaches out, each on its own slow
+// period, easing in after arriving and out before leaving (`ease` 0 to 1).
+Pose busy_pose(const Figure &f, int since, float ease)
+{
+    const double t = 2 * CV_PI * since;
+    Pose p{0.f, 0.006f * f.height * float(std::sin(t / 80.0))};
+    p.turn = ease * float(0.5 - 0.5 * std::cos(t / 170.0));
+    const float lean = float(std::max(0.0, std::sin(t / 230.0)));
+    p.bend = ease * 0.55f * lean * lean;
+    p.reach = ease * 1.3f * float(0.5 - 0.5 * std::cos(t / 64.0));
+    return p;
+}
 
 Pose pose_at(const Figure &f, int frame)
 {
     float walked = 0;
     bool moving = false;
+    int stood = 0, left = 0;  // frames since standing began, and until it ends
     for (size_t i = 0; i + 1 < f.path.size(); ++i) {
         const Waypoint &a = f.path[i], &b = f.path[i + 1];
         if (frame <= a.frame)
@@ -26,10 +44,15 @@ Pose pose_at(const Figure &f, int frame)
         const float len = float(cv::norm(b.foot - a.foot));
         const float t = std::min(1.f, float(frame - a.frame) / float(std::max(1, b.frame - a.frame)));
         walked += len * t;
-        if (frame < b.frame)
+        if (frame < b.frame) {
             moving = len > 0.5f;
+            stood = frame - a.frame;
+            left = b.frame - frame;
+        }
     }
     const float phase = float(2 * CV_PI) * walked / (0.8f * f.height);
+    if (!moving && f.busy)
+        return busy_pose(f, stood, std::min(1.f, float(std::min(stood, left)) / 20.f));
     if (!moving)  // standing: legs together, a slow idle sway
         return {0.f, 0.006f * f.height * float(std::sin(2 * CV_PI * frame / 80.0))};
     return {0.32f * std::sin(phase), 0.012f * f.height * std::sin(phase)};
@@ -43,6 +66,7 @@ void paint_person(cv::Mat &img, const Figure &f, cv::Point2f foot, const Pose &p
     const int leg_w = std::max(2, int(std::lround(0.075f * h)));
     const int arm_w = std::max(1, int(std::lround(0.045f * h)));
     const float hip_y = foot.y - leg * std::cos(p.leg_angle);
+    const float narrow = 1.f - p.turn;  // side on, the shoulders and hips line up
     const cv::Scalar legs(mask ? 255 : f.legs), torso(mask ? 255 : f.torso), head(mask ? 255 : f.head),
         shoes(mask ? 255 : f.shoes);
     auto pt = [](float x, float y) { return cv::Point(int(std::lround(x)), int(std::lround(y))); };
@@ -53,18 +77,24 @@ void paint_person(cv::Mat &img, const Figure &f, cv::Point2f foot, const Pose &p
     for (int s = -1; s <= 1; s += 2) {
         const float a = s * p.leg_angle;
         const float fx = foot.x + reach * std::sin(a);
-        cv::line(img, pt(foot.x + s * 0.03f * h, hip_y), pt(fx, hip_y + reach * std::cos(a)), legs, leg_w);
+        cv::line(img, pt(foot.x + s * 0.03f * h * narrow, hip_y), pt(fx, hip_y + reach * std::cos(a)), legs, leg_w);
         cv::ellipse(img, cv::RotatedRect({fx + 0.02f * h, foot.y - 0.025f * h - 1.f}, {0.11f * h, 0.05f * h}, 0), shoes,
                     cv::FILLED);
     }
-    const float cx = foot.x + p.sway;
+    // The upper body, drawn upright around the hips and then leant over by `bend`.
+    const cv::Point2f hip(foot.x + p.sway, hip_y);
+    const float sb = std::sin(p.bend), cb = std::cos(p.bend);
+    auto upper = [&](float dx, float dy) { return hip + cv::Point2f(dx * cb - dy * sb, dx * sb + dy * cb); };
+    const float degrees = p.bend * float(180 / CV_PI);
     for (int s = -1; s <= 1; s += 2) {
-        const float a = -s * 0.8f * p.leg_angle;
-        const float sx = cx + s * 0.12f * h, sy = hip_y - 0.33f * h;
-        cv::line(img, pt(sx, sy), pt(sx + 0.3f * h * std::sin(a), sy + 0.3f * h * std::cos(a)), torso, arm_w);
+        // Arms hang from the shoulders whatever the lean, swinging or raised outwards.
+        const float a = -s * 0.8f * p.leg_angle + s * p.reach;
+        const cv::Point2f sh = upper(s * 0.12f * h * (1.f - 0.6f * p.turn), -0.33f * h);
+        cv::line(img, pt(sh.x, sh.y), pt(sh.x + 0.3f * h * std::sin(a), sh.y + 0.3f * h * std::cos(a)), torso, arm_w);
     }
-    cv::ellipse(img, cv::RotatedRect({cx, hip_y - 0.17f * h}, {0.25f * h, 0.41f * h}, 0), torso, cv::FILLED);
-    cv::ellipse(img, cv::RotatedRect({cx, hip_y - 0.445f * h}, {0.13f * h, 0.15f * h}, 0), head, cv::FILLED);
+    cv::ellipse(img, cv::RotatedRect(upper(0, -0.17f * h), {0.25f * h * (1.f - 0.45f * p.turn), 0.41f * h}, degrees),
+                torso, cv::FILLED);
+    cv::ellipse(img, cv::RotatedRect(upper(0, -0.445f * h), {0.13f * h, 0.15f * h}, degrees), head, cv::FILLED);
 }
 
 cv::Rect bag_rect(const Figure &f, cv::Point2f foot)

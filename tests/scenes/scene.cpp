@@ -260,7 +260,7 @@ void Scene::draw_shadows(cv::Mat &canvas, int frame) const
         const cv::Point2f foot = f.foot_at(frame);
         const cv::Point2f reach = f.shadow_dir * f.height;
         const float half_len = float(cv::norm(reach)) / 2, half_w = 0.09f * f.height;
-        const float blur = std::max(1.f, 0.03f * f.height);
+        const float blur = std::max(1.f, f.shadow_blur * f.height);
         const int pad = int(half_len + half_w + 3 * blur) + 2;
         const cv::Point2f centre = foot + reach * 0.5f;
         const cv::Rect area = cv::Rect(int(centre.x) - pad, int(centre.y) - pad, 2 * pad, 2 * pad) &

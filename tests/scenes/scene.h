@@ -45,6 +45,10 @@ struct Figure {
     uint8_t shoes = 35;
     float shadow = 0;                     // darkening of the cast shadow, 0 = none
     cv::Point2f shadow_dir{0.6f, 0.35f};  // shadow extent per unit of height
+    float shadow_blur = 0.03f;            // softness of the shadow's rim, as a share of the height
+    // While standing: turns to the side and back, bends over and reaches out with its
+    // arms (someone busy at a table), instead of a slow idle sway.
+    bool busy = false;
     std::vector<Waypoint> path;
 
     // Appends a straight walk to `to` at `speed` px per frame; returns the arrival frame.
@@ -104,6 +108,7 @@ public:
     void add_region(int kind, std::vector<cv::Point> points);
     Effects &effects() { return effects_; }
     void set_frame_count(int frames) { frames_ = frames; }
+    cv::Mat &background() { return background_; }  // to draw fixtures of the place into
 
     // Reading.
     const std::vector<Figure> &figures() const { return figures_; }
@@ -147,7 +152,10 @@ enum class SceneKind {
     Shadows,        // strong cast shadows reaching over a line their owner never crosses
     Group,          // three people side by side cross a line together
     LowContrast,    // clothing close to the background, with noise
-    Busy            // many sizes (40 px to a third of the frame), drift, JPEG artifacts
+    Busy,           // many sizes (40 px to a third of the frame), drift, JPEG artifacts
+    Exposure,       // auto-exposure steps of 40% within a few frames while people cross a line
+    Stayers,        // people walk to a table in a zone, stand there 20 s busy, and leave
+    LowSun          // long soft shadows cast sideways by a low sun
 };
 
 std::vector<SceneKind> all_scene_kinds();

@@ -4,6 +4,8 @@
 
 #include "tests/scenes/figure_shape.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <cmath>
 
@@ -342,13 +344,90 @@ Scene busy(Builder &b)
     return b.done(345);
 }
 
+// Auto-exposure reacting to something bright: the whole frame darkens by 40% within
+// three frames while two people walk towards a line, and brightens by 40% within two
+// frames as a third crosses it.
+Scene exposure(Builder &b)
+{
+    b.scene.add_region(3, pts(b, {{0.1f, 0.55f}, {0.9f, 0.55f}}));
+    b.scene.effects().gain = {{0, 1.0}, {110, 1.0}, {113, 0.6}, {220, 0.6}, {222, 0.84}};
+    Figure down = b.person(0.25f, 45, {0.3f, -0.02f});
+    b.walk(down, 0.34f, 1.27f);
+    Figure up = b.person(0.22f, 40, {0.7f, 1.25f});
+    b.walk(up, 0.66f, -0.02f);
+    Figure along = b.person(0.2f, 60, {-0.1f, 0.35f});
+    b.walk(along, 1.1f, 0.38f);
+    Figure late = b.person(0.24f, 150, {0.5f, -0.02f});
+    b.walk(late, 0.52f, 1.27f);
+    b.add(down, Contrast::High);
+    b.add(up, Contrast::Medium);
+    b.add(along, Contrast::High);
+    b.add(late, Contrast::Medium);
+    return b.done();
+}
+
+// Two people one after the other walk to a table inside a zone and a loiter area,
+// stand there about 20 s turning, bending over and reaching out, and leave. The
+// table itself is part of the room.
+Scene stayers(Builder &b)
+{
+    const cv::Rect table(int(0.42f * b.w), int(0.52f * b.h), int(0.2f * b.w), int(0.1f * b.h));
+    cv::Mat &room = b.scene.background();
+    cv::rectangle(room, table, cv::Scalar(b.rng.uniform(60, 90)), cv::FILLED);
+    cv::rectangle(room, table, cv::Scalar(b.rng.uniform(150, 190)), 2);
+    b.scene.add_region(1, pts(b, {{0.3f, 0.45f}, {0.75f, 0.45f}, {0.8f, 0.92f}, {0.25f, 0.92f}}));
+    b.scene.add_region(4, pts(b, {{0.3f, 0.45f}, {0.75f, 0.45f}, {0.8f, 0.92f}, {0.25f, 0.92f}}));
+    constexpr int kStay = 20 * kFps;
+    Figure first = b.person(0.3f, 20, {-0.1f, 0.75f});
+    b.walk(first, 0.38f, 0.8f);
+    first.stand(kStay);
+    b.walk(first, -0.12f, 0.78f);
+    Figure second = b.person(0.28f, first.last_frame() + 30, {0.55f, 1.3f});
+    b.walk(second, 0.6f, 0.78f);
+    second.stand(kStay);
+    b.walk(second, 1.12f, 0.7f);
+    first.busy = second.busy = true;
+    b.add(first, Contrast::Medium);
+    b.add(second, Contrast::Medium);
+    return b.done();
+}
+
+// Late in the day: long soft shadows reach out sideways, one and a half heights,
+// over ground that turns even in places. People cross a line and walk along it.
+Scene low_sun(Builder &b)
+{
+    b.scene.add_region(3, pts(b, {{0.1f, 0.6f}, {0.9f, 0.6f}}));
+    cv::Mat &ground = b.scene.background();
+    cv::Mat plain = ground(cv::Rect(0, int(0.65f * b.h), int(b.w), int(0.2f * b.h)));
+    cv::GaussianBlur(plain, plain, cv::Size(), 6);  // a smooth stretch of paving
+    Figure down = b.person(0.25f, 20, {0.3f, -0.02f});
+    b.walk(down, 0.32f, 1.27f);
+    Figure up = b.person(0.22f, 60, {0.62f, 1.25f});
+    b.walk(up, 0.6f, -0.02f);
+    Figure along = b.person(0.28f, 140, {-0.1f, 0.78f});
+    b.walk(along, 1.1f, 0.75f);
+    Figure back = b.person(0.2f, 200, {1.1f, 0.42f});
+    b.walk(back, -0.1f, 0.44f);
+    for (Figure *f : {&down, &up, &along, &back}) {
+        f->shadow = 0.45f;
+        f->shadow_dir = {1.5f, 0.12f};
+        f->shadow_blur = 0.07f;
+    }
+    b.add(down, Contrast::High);
+    b.add(up, Contrast::Medium);
+    b.add(along, Contrast::High);
+    b.add(back, Contrast::High);
+    return b.done();
+}
+
 }  // namespace
 
 std::vector<SceneKind> all_scene_kinds()
 {
     return {SceneKind::TwoWayLine, SceneKind::OneWayLine,    SceneKind::Zone,    SceneKind::Loiter,
             SceneKind::LeftObject, SceneKind::Nuisance,      SceneKind::CrossingPaths,
-            SceneKind::Shadows,    SceneKind::Group,         SceneKind::LowContrast, SceneKind::Busy};
+            SceneKind::Shadows,    SceneKind::Group,         SceneKind::LowContrast, SceneKind::Busy,
+            SceneKind::Exposure,   SceneKind::Stayers,       SceneKind::LowSun};
 }
 
 const char *scene_name(SceneKind kind)
@@ -365,6 +444,9 @@ const char *scene_name(SceneKind kind)
     case SceneKind::Group: return "group";
     case SceneKind::LowContrast: return "low-contrast";
     case SceneKind::Busy: return "busy";
+    case SceneKind::Exposure: return "exposure";
+    case SceneKind::Stayers: return "stayers";
+    case SceneKind::LowSun: return "low-sun";
     }
     return "?";
 }
@@ -389,6 +471,9 @@ Scene make_scene(SceneKind kind, uint32_t seed, int width, int height)
     case SceneKind::Group: return group(b);
     case SceneKind::LowContrast: return low_contrast(b);
     case SceneKind::Busy: return busy(b);
+    case SceneKind::Exposure: return exposure(b);
+    case SceneKind::Stayers: return stayers(b);
+    case SceneKind::LowSun: return low_sun(b);
     }
     return b.done();
 }
