@@ -19,7 +19,7 @@ constexpr float kDip = 0.08f;
 // Each person cut out is at least this share of the height wide ...
 constexpr float kNarrowest = 0.25f;
 // ... and at least this many widths tall: upright. Vehicles are not cut.
-constexpr float kUpright = 2.0f;
+constexpr float kUpright = 2.5f;
 // Each person is a whole figure: at least this share of the blob's height, its head
 // no further than this share below the blob's top (a shadow or a bag beside
 // someone is neither).
