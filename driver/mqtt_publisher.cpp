@@ -51,7 +51,8 @@ std::string parse_mqtt_url(const std::string &url, MqttTarget &target)
     return {};
 }
 
-MqttPublisher::MqttPublisher(size_t queue_limit) : limit_(queue_limit == 0 ? 1 : queue_limit)
+MqttPublisher::MqttPublisher(size_t queue_limit, size_t byte_limit)
+    : limit_(queue_limit == 0 ? 1 : queue_limit), byte_limit_(byte_limit)
 {
     std::call_once(library_once, [] { mosquitto_lib_init(); });
 }
@@ -100,7 +101,10 @@ void MqttPublisher::enqueue(const std::string &suffix, const std::string &payloa
 {
     std::lock_guard<std::mutex> lock(mutex_);
     waiting_.push_back({target_.prefix + "/" + suffix, payload, 1, false});
-    while (waiting_.size() > limit_) {
+    waiting_bytes_ += payload.size();
+    // Pictures are large: the queue is bounded by bytes as well as by count.
+    while (!waiting_.empty() && (waiting_.size() > limit_ || waiting_bytes_ > byte_limit_)) {
+        waiting_bytes_ -= waiting_.front().payload.size();
         waiting_.pop_front();
         ++dropped_;
     }
@@ -118,6 +122,7 @@ void MqttPublisher::send_waiting()
         if (rc != MOSQ_ERR_SUCCESS)
             return;
         ++in_flight_;
+        waiting_bytes_ -= m.payload.size();
         waiting_.pop_front();
     }
 }
@@ -208,6 +213,7 @@ int64_t MqttPublisher::stop(int timeout_ms)
     std::lock_guard<std::mutex> lock(mutex_);
     dropped_ += static_cast<int64_t>(waiting_.size());
     waiting_.clear();
+    waiting_bytes_ = 0;
     return dropped_;
 }
 

@@ -20,13 +20,15 @@ struct MqttTarget {
 // Parses url into target. Returns "" or a one-line reason.
 std::string parse_mqtt_url(const std::string &url, MqttTarget &target);
 
-// Publishes the run's event lines to PREFIX/events (QoS 1, not retained) and
-// online/offline to PREFIX/available (retained, offline is the last will).
+// Publishes the run's event lines to PREFIX/events and snapshot pictures to
+// PREFIX/snapshot (QoS 1, not retained), and online/offline to PREFIX/available
+// (retained, offline is the last will).
 // Its own network thread does all the talking: publish() only queues, so the
 // frame loop never waits for a broker that is slow, down or gone.
 class MqttPublisher {
 public:
-    explicit MqttPublisher(size_t queue_limit = 1000);
+    // At most queue_limit messages and byte_limit bytes of payload wait while the broker is away.
+    explicit MqttPublisher(size_t queue_limit = 1000, size_t byte_limit = 64 * 1024 * 1024);
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;
@@ -36,7 +38,7 @@ public:
     // error here, it is reported on stderr and retried.
     std::string start(const MqttTarget &target);
 
-    // Queues one message; beyond the limit the oldest waiting one is dropped.
+    // Queues one message; beyond either limit the oldest waiting ones are dropped.
     void publish_event(const std::string &json) { enqueue("events", json); }
     void publish_snapshot(const std::string &jpeg) { enqueue("snapshot", jpeg); }
 
@@ -60,6 +62,8 @@ private:
     static void on_publish(mosquitto *m, void *self, int mid);
 
     size_t limit_;
+    size_t byte_limit_;
+    size_t waiting_bytes_ = 0;
     MqttTarget target_;
     mosquitto *client_ = nullptr;
     mutable std::mutex mutex_;

@@ -1,6 +1,7 @@
 #include "driver/video_output.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <opencv2/videoio.hpp>
 
@@ -17,6 +18,11 @@ std::string av_message(int av_error)
     av_strerror(av_error, text, sizeof text);
     return text;
 }
+
+// What finishing a file needs besides the pictures: the index (16 bytes a frame,
+// and the large-file index of 8 more), the muxer's unflushed buffer, and slack.
+constexpr uint64_t kIndexBytesPerFrame = 32;
+constexpr uint64_t kTrailerSlack = 256 * 1024;
 
 // The muxer may keep a reference to a packet's data; ours stays valid until
 // the call returns, and the buffer is the caller's, so freeing it is a no-op.
@@ -97,6 +103,8 @@ void VideoOutput::write_jpeg(const uint8_t *data, size_t size)
 {
     if (context_ == nullptr || !error_.empty())
         return;
+    if (!room_for(size))
+        return;
     const AVStream *stream = context_->streams[0];
     packet_->buf = av_buffer_create(const_cast<uint8_t *>(data), static_cast<int>(size), keep_buffer, nullptr, 0);
     packet_->data = const_cast<uint8_t *>(data);
@@ -118,6 +126,24 @@ void VideoOutput::write_jpeg(const uint8_t *data, size_t size)
         return;
     }
     ++frames_;
+}
+
+bool VideoOutput::room_for(size_t picture_size)
+{
+    // A file cut off by a full disk has no index and a header that counts no frames; stopping
+    // while the index still fits leaves every frame written so far playable.
+    struct statvfs disk;
+    if (statvfs(path_.c_str(), &disk) != 0)
+        return true;  // cannot tell: let the write itself report
+    const uint64_t free_bytes = static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
+    const uint64_t needed = 2 * static_cast<uint64_t>(picture_size) +
+                            kIndexBytesPerFrame * (static_cast<uint64_t>(frames_) + 1) + kTrailerSlack;
+    if (free_bytes >= needed)
+        return true;
+    if (error_.empty())
+        error_ = "output video " + path_ + ": disk full (" + std::to_string(free_bytes / 1024) +
+                 " KiB left); recording stopped after " + std::to_string(frames_) + " frames";
+    return false;
 }
 
 void VideoOutput::fail(const std::string &what, int av_error)

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -16,6 +19,7 @@
 #include "driver/mqtt_publisher.h"
 #include "tests/robustness/demo_runner.h"
 #include "tests/support/clips.h"
+#include "tests/support/stalling_camera.h"
 
 namespace {
 
@@ -144,6 +148,14 @@ TEST(MqttBroker, UnreachableBrokerNeitherBlocksNorGrowsWithoutBound)
     EXPECT_LT(spent, std::chrono::seconds(5));  // generous: a blocking publish would take far longer
     EXPECT_EQ(publisher.dropped(), 990);
     EXPECT_EQ(publisher.stop(200), 1000);
+
+    // Pictures are bounded by their bytes too: 3 MiB of 1 MiB snapshots keeps the newest three.
+    MqttPublisher pictures(1000, 3 << 20);
+    ASSERT_EQ(pictures.start(target), "");
+    for (int k = 0; k < 10; ++k)
+        pictures.publish_snapshot(std::string(1 << 20, static_cast<char>(k)));
+    EXPECT_EQ(pictures.dropped(), 7);
+    EXPECT_EQ(pictures.stop(200), 10);
 }
 
 // The real program: every event log line goes out on PREFIX/events; a SIGKILL leaves "offline" as the will.
@@ -180,6 +192,51 @@ TEST(MqttBroker, DemoPublishesItsEventLogAndLeavesItsWillWhenKilled)
     });
     ASSERT_TRUE(killed) << "qv_demo never announced itself online";
     EXPECT_EQ(listener.wait_for(killed_prefix + "/available", 2), (std::vector<std::string>{"online", "offline"}));
+}
+
+// A camera that hangs up and comes back: the loss and the recovery go out as event lines of their
+// own, among the others and in the log's order, and each snapshot's JPEG bytes go to PREFIX/snapshot.
+TEST(MqttBroker, DemoPublishesSourceChangesAndSnapshots)
+{
+    NEED_BROKER();
+    TempDir dir;
+    StallingCamera camera(40, 2, 10);  // the block crosses the line in each connection's pictures
+    const std::string prefix = unique_prefix("camera");
+    Listener listener(prefix);
+    const std::string events = dir.file("events.jsonl");
+    const std::string snaps = dir.file("snaps");
+    const ChildResult run = run_demo_binary(
+        camera.url(), dir.file("out.avi"),
+        {"-r", "3:40,20,40,110", "--reconnect", "--events", events, "--snapshots", snaps, "--mqtt",
+         "mqtt://127.0.0.1:" + std::to_string(broker_port()) + "/" + prefix},
+        90, interrupt_once([&] { return camera.connections_served() >= 2; }));
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 130) << run.err;
+
+    std::vector<std::string> lines;
+    std::ifstream in(events);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    const auto has = [&](const char *text) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string &line) { return line.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("\"event\": \"source_lost\""));
+    EXPECT_TRUE(has("\"event\": \"source_recovered\""));
+    EXPECT_EQ(listener.wait_for(prefix + "/events", lines.size()), lines);
+
+    std::vector<std::string> pictures;
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(snaps))
+        names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string &name : names) {
+        std::ifstream file(name, std::ios::binary);
+        pictures.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    ASSERT_FALSE(pictures.empty()) << "no event, so no snapshot: " << run.out;
+    EXPECT_EQ(pictures[0].substr(0, 2), "\xff\xd8");
+    EXPECT_EQ(listener.wait_for(prefix + "/snapshot", pictures.size()), pictures);
 }
 
 // A wrong password: one clear line on stderr, and the run still processes every frame.

@@ -12,7 +12,8 @@
 
 #include "tests/support/clips.h"
 
-StallingCamera::StallingCamera(int frames, int connections) : frames_(frames), connections_(connections)
+StallingCamera::StallingCamera(int frames, int connections, int interval_ms)
+    : frames_(frames), connections_(connections), interval_ms_(interval_ms)
 {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -59,7 +60,7 @@ bool StallingCamera::serve_one(bool last)
     for (int k = 0; k < frames_ && !stop_; ++k) {
         cv::Mat frame(120, 160, CV_8UC3, cv::Scalar(70, 80, 90));
         cv::rectangle(frame, cv::Rect(4 * k % 140, 40, 16, 30), cv::Scalar(240, 240, 240), cv::FILLED);
-        paint_frame_number(frame, k);
+        paint_frame_number(frame, k % 1024);
         std::vector<uchar> jpeg;
         cv::imencode(".jpg", frame, jpeg);
         const std::string part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
@@ -67,6 +68,8 @@ bool StallingCamera::serve_one(bool last)
         if (send(client, part.data(), part.size(), MSG_NOSIGNAL) < 0 ||
             send(client, jpeg.data(), jpeg.size(), MSG_NOSIGNAL) < 0 || send(client, "\r\n", 2, MSG_NOSIGNAL) < 0)
             break;
+        if (interval_ms_ > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(interval_ms_));
     }
     // Stay connected and silent, like a camera that hung; or, before the last
     // connection, hang up like a camera that rebooted.

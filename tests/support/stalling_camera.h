@@ -5,13 +5,14 @@
 
 // A network camera on 127.0.0.1 serving Motion JPEG over HTTP, as multipart parts
 // the way such cameras do, as fast as it can; after some pictures it goes quiet
-// without closing the connection. Picture k (from 0) carries the number k the way
+// without closing the connection. Picture k (from 0) carries the number k % 1024 the way
 // numbered clips do (tests/support/clips.h), under a moving bright block.
 class StallingCamera {
 public:
     // With connections > 1 it hangs up after each of the first connections' pictures
-    // and takes the next connection, serving the pictures again.
-    explicit StallingCamera(int frames, int connections = 1);
+    // and takes the next connection, serving the pictures again. interval_ms > 0 paces
+    // the pictures like a real camera instead of sending them as fast as it can.
+    explicit StallingCamera(int frames, int connections = 1, int interval_ms = 0);
     ~StallingCamera();
     StallingCamera(const StallingCamera &) = delete;
     StallingCamera &operator=(const StallingCamera &) = delete;
@@ -25,6 +26,7 @@ private:
 
     int frames_;
     int connections_;
+    int interval_ms_;
     std::atomic<int> connections_served_{0};
     int listener_ = -1;
     int port_ = 0;
