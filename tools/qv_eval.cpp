@@ -99,8 +99,11 @@ int score_footage(const std::string &path, const std::string &crossings_path, co
     std::printf("annotated: %zu crossings (%zu clear, %zu doubtful); an event counts from %d frames before to %d "
                 "after\n",
                 crossings.size(), crossings.size() - doubtful, doubtful, window.early, window.late);
-    std::printf("found %zu  missed %zu  false %zu  median delay %.1f frames\n", s.found.size(), s.missed.size(),
-                s.false_events.size(), s.median_delay());
+    size_t prompt = 0;
+    for (const qvf::FoundCrossing &f : s.found)
+        prompt += f.delay() <= 3;
+    std::printf("found %zu (%zu within 3 frames)  missed %zu  false %zu  median delay %.1f frames\n", s.found.size(),
+                prompt, s.missed.size(), s.false_events.size(), s.median_delay());
     std::printf("delays:");
     for (const qvf::FoundCrossing &f : s.found)
         std::printf(" %+d", f.delay());
