@@ -101,8 +101,9 @@ void expect_crossings(SceneKind kind, std::initializer_list<uint32_t> seeds, int
         expect_sound_run(j);
         ASSERT_EQ(count_code(j.scene.events(), QV_EVENT_CROSS_TWO_WAY), crossings);
         expect_exact_events(j);
-        if (one_id_each)
+        if (one_id_each) {
             EXPECT_EQ(j.score.id_switches, 0);
+        }
     }
 }
 
