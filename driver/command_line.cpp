@@ -133,11 +133,12 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
         ->type_name("M")
         ->check(CLI::Range(1, 1000000));
     app.add_flag("--reconnect", options.reconnect,
-                 "reopen a lost stream or camera, 1, 2, 4 ... 30 s apart, until stopped (else status 7)");
+                 "reopen a lost stream or camera, 1, 2, 4 ... 30 s apart, until stopped (else status 7); "
+                 "each loss and recovery is an event log line");
     std::string mqtt_password_file;
     app.add_option("--mqtt", options.mqtt_url,
-                   "publish events to PREFIX/events, online/offline to PREFIX/available "
-                   "(mqtt://HOST[:PORT]/PREFIX or mqtts://...)");
+                   "publish the event log's lines to PREFIX/events, with --snapshots the pictures to "
+                   "PREFIX/snapshot, online/offline to PREFIX/available (mqtt://HOST[:PORT]/PREFIX or mqtts://...)");
     app.add_option("--mqtt-user", options.mqtt_user, "MQTT user name");
     app.add_option("--mqtt-password-file", mqtt_password_file, "file whose first line is the MQTT password");
     app.add_option("--mqtt-cafile", options.mqtt_cafile, "CA certificate for mqtts:// (default: the system's)");

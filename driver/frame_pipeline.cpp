@@ -127,6 +127,7 @@ bool FramePipeline::reconnect()
 void FramePipeline::decode_loop()
 {
     std::string reason;
+    cv::Size source_size = size_;
     try {
         while (true) {
             FrameSlot *slot = nullptr;
@@ -161,6 +162,13 @@ void FramePipeline::decode_loop()
             // Frames that change size mid-stream are scaled to the first frame's size;
             // frames of that size are used as decoded, without a copy.
             slot->use_scaled = slot->decoded.size() != size_;
+            if (slot->decoded.size() != source_size) {
+                source_size = slot->decoded.size();
+                SourceChange resized;
+                resized.kind = SourceChange::kResized;
+                resized.size = source_size;
+                tell(resized);
+            }
             if (slot->use_scaled)
                 cv::resize(slot->decoded, slot->scaled, size_, 0, 0, cv::INTER_LINEAR);
 

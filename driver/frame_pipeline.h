@@ -26,11 +26,12 @@ struct FrameSlot {
 
 // What the decoder tells about a live source that goes away and comes back.
 struct SourceChange {
-    enum Kind { kLost, kRetry, kRecovered } kind = kLost;
+    enum Kind { kLost, kRetry, kRecovered, kResized } kind = kLost;
     std::string reason;      // kLost, kRetry: why the source is gone
     int delay_s = 0;         // kRetry: the wait before the next try
     int tries = 0;           // kRecovered: opens it took
     double offline_s = 0.0;  // kRecovered: from the loss until it was open again
+    cv::Size size;           // kResized: the size frames now come in (they are scaled to the run's)
 };
 
 // A fixed-capacity first-in first-out list of slots (no allocation after construction).

@@ -166,7 +166,7 @@ int run_demo(const RunOptions &options)
     FramePipeline pipeline(capture, recording, size, capture.live(), kOutputJpegQuality);
     pipeline.set_reconnect(options.reconnect);
     const bool reconnecting = options.reconnect;
-    pipeline.set_source_listener([&alarm_outputs, reconnecting](const SourceChange &change) {
+    pipeline.set_source_listener([&alarm_outputs, reconnecting, size](const SourceChange &change) {
         // Standard error tells each wait; the event log (and MQTT) each loss and recovery.
         switch (change.kind) {
         case SourceChange::kLost:
@@ -179,6 +179,14 @@ int run_demo(const RunOptions &options)
             std::fprintf(stderr, "qv_demo: input reconnected after %d tries (%.1f s without frames)\n", change.tries,
                          change.offline_s);
             alarm_outputs.source_recovered(change.tries, change.offline_s);
+            break;
+        case SourceChange::kResized:
+            std::fprintf(stderr, "qv_demo: the input's frames are now %dx%d; %s\n", change.size.width,
+                         change.size.height,
+                         change.size == size ? "back to the run's size"
+                                             : ("scaled to the run's " + std::to_string(size.width) + "x" +
+                                                std::to_string(size.height) + ", the regions kept in place")
+                                                   .c_str());
             break;
         }
     });

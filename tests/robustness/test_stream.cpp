@@ -3,6 +3,8 @@
 #include <fstream>
 #include <regex>
 
+#include <opencv2/videoio.hpp>
+
 #include "tests/robustness/demo_runner.h"
 #include "tests/support/clips.h"
 #include "tests/support/stalling_camera.h"
@@ -78,6 +80,24 @@ TEST(Stream, ReconnectOpensALostCameraAgainAndGoesOn)
     EXPECT_NE(changes[0].find(R"("reconnecting": true})"), std::string::npos) << changes[0];
     EXPECT_TRUE(std::regex_search(changes[1], std::regex(R"("event": "source_recovered", "tries": 1, "offline_s": [1-9]\.[0-9]\})")))
         << changes[1];
+}
+
+// The camera comes back at another resolution: its frames are scaled to the run's size (the
+// regions stay where they were in the scene, the recording keeps one size), and stderr says so.
+TEST(Stream, ACameraBackAtAnotherSizeIsScaledToTheRunsSize)
+{
+    TempDir dir;
+    StallingCamera camera(30, 2, 10, cv::Size(320, 240));
+    const ChildResult run = run_demo_binary(camera.url(), dir.file("out.avi"), {"--reconnect"}, 90,
+                                            interrupt_once([&] { return camera.connections_served() >= 2; }));
+    ASSERT_TRUE(run.exited) << run.err;
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_NE(run.err.find("the input's frames are now 320x240; scaled to the run's 160x120"), std::string::npos)
+        << run.err;
+    cv::VideoCapture recording(dir.file("out.avi"), cv::CAP_FFMPEG);
+    EXPECT_EQ(recording.get(cv::CAP_PROP_FRAME_WIDTH), 160);
+    EXPECT_EQ(count_readable_frames(dir.file("out.avi")), processed_frames(run));
+    EXPECT_GT(processed_frames(run), 30) << "no frame after the reconnect was processed";
 }
 
 TEST(Stream, PasswordsInSourceAddressesStayOffTheLog)

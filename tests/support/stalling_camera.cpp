@@ -12,8 +12,8 @@
 
 #include "tests/support/clips.h"
 
-StallingCamera::StallingCamera(int frames, int connections, int interval_ms)
-    : frames_(frames), connections_(connections), interval_ms_(interval_ms)
+StallingCamera::StallingCamera(int frames, int connections, int interval_ms, cv::Size later_size)
+    : frames_(frames), connections_(connections), interval_ms_(interval_ms), later_size_(later_size)
 {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -58,7 +58,8 @@ bool StallingCamera::serve_one(bool last)
         "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n";
     send(client, header.data(), header.size(), MSG_NOSIGNAL);
     for (int k = 0; k < frames_ && !stop_; ++k) {
-        cv::Mat frame(120, 160, CV_8UC3, cv::Scalar(70, 80, 90));
+        const bool later = connections_served_ > 1 && !later_size_.empty();
+        cv::Mat frame(later ? later_size_ : cv::Size(160, 120), CV_8UC3, cv::Scalar(70, 80, 90));
         cv::rectangle(frame, cv::Rect(4 * k % 140, 40, 16, 30), cv::Scalar(240, 240, 240), cv::FILLED);
         paint_frame_number(frame, k % 1024);
         std::vector<uchar> jpeg;
