@@ -113,9 +113,10 @@ void Detector::detect(const qv_image &image, qv_result &result)
     std::vector<Blob> &blobs = blob_finder_.find(fg_);
     if (params_.shadows)
         trim_shadow_tails(blobs, blob_finder_.labels(), fg_, background_.shadow_dark(), removed_);
-    // 6. Blobs -> tracks; removed_ -> where each walker's shadow lies.
+    // 6. Blobs -> tracks (a blob of people side by side that no two tracks share is
+    //    cut between their heads, fg_ read); removed_ -> where each walker's shadow lies.
     const ModelGhostTest ghosts(background_, grid_, fg_);
-    tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), ghosts);
+    tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), fg_, ghosts);
     if (params_.shadows)
         cast_shadows_.learn(tracker_.tracks(), removed_);
     // 7. grid_, fg_, keep_ (again, for the tracks as they are now), removed_ -> the model.
