@@ -93,14 +93,14 @@ void FramePipeline::tell(const SourceChange &change)
         listener(change);
 }
 
-bool FramePipeline::reconnect()
+bool FramePipeline::reconnect(cv::Mat &frame)
 {
-    const std::string lost = source_.end_reason();
+    std::string why = source_.end_reason();
     const auto lost_at = std::chrono::steady_clock::now();
     for (int attempt = 0;; ++attempt) {
         SourceChange retry;
         retry.kind = SourceChange::kRetry;
-        retry.reason = lost;
+        retry.reason = why;
         retry.delay_s = reconnect_delay_s(attempt);
         tell(retry);
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(retry.delay_s);
@@ -112,8 +112,10 @@ bool FramePipeline::reconnect()
                 changed_.wait_for(lock, kStopPoll);
             }
         }
-        const std::string error = source_.reopen();
-        if (error.empty()) {
+        // Back means frames again: a camera that takes the connection but sends nothing
+        // is waited for longer each time, like one that refuses it.
+        why = source_.reopen();
+        if (why.empty() && source_.read(frame)) {
             SourceChange back;
             back.kind = SourceChange::kRecovered;
             back.tries = attempt + 1;
@@ -121,6 +123,10 @@ bool FramePipeline::reconnect()
             tell(back);
             return true;
         }
+        if (stopped())
+            return false;
+        if (why.empty())
+            why = source_.end_reason();
     }
 }
 
@@ -138,7 +144,7 @@ void FramePipeline::decode_loop()
             if (slot == nullptr)
                 break;
             bool got = source_.read(slot->decoded);
-            while (!got && live_ && !stopped()) {
+            if (!got && live_ && !stopped()) {
                 // A live source gone mid-run, not one we let go of because the run is stopping.
                 SourceChange lost;
                 lost.reason = source_.end_reason();
@@ -148,9 +154,7 @@ void FramePipeline::decode_loop()
                     std::lock_guard<std::mutex> lock(mutex_);
                     reconnecting = reconnect_;
                 }
-                if (!reconnecting || !reconnect())
-                    break;
-                got = source_.read(slot->decoded);
+                got = reconnecting && reconnect(slot->decoded);
             }
             if (!got) {
                 reason = source_.end_reason();

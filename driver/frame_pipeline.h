@@ -30,7 +30,7 @@ struct SourceChange {
     std::string reason;      // kLost, kRetry: why the source is gone
     int delay_s = 0;         // kRetry: the wait before the next try
     int tries = 0;           // kRecovered: opens it took
-    double offline_s = 0.0;  // kRecovered: from the loss until it was open again
+    double offline_s = 0.0;  // kRecovered: from the loss until its first frame again
     cv::Size size;           // kResized: the size frames now come in (they are scaled to the run's)
 };
 
@@ -92,7 +92,7 @@ public:
 
 private:
     void decode_loop();
-    bool reconnect();  // true once the source is open again
+    bool reconnect(cv::Mat &frame);  // true once the source is open again and gave frame
     void tell(const SourceChange &change);
     bool stopped() const;  // the run is stopping or a stop signal came
     void encode_loop();

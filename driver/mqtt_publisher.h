@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -60,6 +61,8 @@ private:
     static void on_connect(mosquitto *m, void *self, int rc);
     static void on_disconnect(mosquitto *m, void *self, int rc);
     static void on_publish(mosquitto *m, void *self, int mid);
+    static void on_log(mosquitto *m, void *self, int level, const char *text);
+    void report_tls_failure();  // once per run
 
     size_t limit_;
     size_t byte_limit_;
@@ -71,5 +74,6 @@ private:
     int in_flight_ = 0;            // handed over, not yet acknowledged
     bool connected_ = false;
     bool reported_down_ = false;
+    std::atomic<bool> tls_failure_reported_{false};
     int64_t dropped_ = 0;
 };

@@ -56,5 +56,7 @@ private:
     cv::Size size_;
     bool header_written_ = false;
     int frames_ = 0;
+    uint64_t known_free_ = 0;   // free bytes at the last look, less what was written since
+    int unchecked_frames_ = 0;  // frames written since the last look
     std::string error_;  // the first write error
 };

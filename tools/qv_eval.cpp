@@ -4,9 +4,9 @@
 // annotated by eye. --detector mog2 runs the OpenCV baseline instead.
 #include "driver/region_arg.h"
 #include "driver/region_check.h"
-#include "tests/footage/footage_run.h"
+#include "tools/eval/footage_run.h"
 #include "tests/scenes/evaluation.h"
-#include "tests/scenes/mog2_baseline.h"
+#include "tools/eval/mog2_baseline.h"
 
 #include <CLI/CLI.hpp>
 #include <opencv2/imgproc.hpp>

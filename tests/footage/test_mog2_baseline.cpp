@@ -1,7 +1,7 @@
 // The OpenCV baseline's region rules, on a bright box walked over a plain noisy ground:
 // its figures beside ours are only worth something if it judges lines and zones right.
 #include "detector/quorvane.h"
-#include "tests/scenes/mog2_baseline.h"
+#include "tools/eval/mog2_baseline.h"
 
 #include <gtest/gtest.h>
 

@@ -38,7 +38,7 @@ int broker_port()
 // Subscribes to PREFIX/# and keeps every message, in arrival order.
 class Listener {
 public:
-    explicit Listener(const std::string &prefix)
+    explicit Listener(const std::string &prefix, int port = broker_port())
     {
         mosquitto_lib_init();
         client_ = mosquitto_new(nullptr, true, this);
@@ -47,7 +47,7 @@ public:
             std::lock_guard<std::mutex> lock(me->mutex_);
             me->messages_.push_back({m->topic, std::string(static_cast<const char *>(m->payload), m->payloadlen)});
         });
-        EXPECT_EQ(mosquitto_connect(client_, "127.0.0.1", broker_port(), 30), MOSQ_ERR_SUCCESS);
+        EXPECT_EQ(mosquitto_connect(client_, "127.0.0.1", port, 30), MOSQ_ERR_SUCCESS);
         const std::string topic = prefix + "/#";
         mosquitto_subscribe(client_, nullptr, topic.c_str(), 1);
         mosquitto_loop_start(client_);
@@ -96,6 +96,24 @@ MqttTarget local_target(const std::string &prefix)
     return target;
 }
 
+std::vector<std::string> lines_of(const std::string &path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A free port on 127.0.0.1: bind, read, release.
+int free_port()
+{
+    const ChildResult probe = run_child(
+        {"/usr/bin/python3", "-c", "import socket; s=socket.socket(); s.bind(('127.0.0.1',0)); print(s.getsockname()[1])"},
+        10);
+    return std::atoi(probe.out.c_str());
+}
+
 // A broker of the test's own on a free port, which it can stop and start again on that port.
 // With keep_state it saves its sessions and queued messages (in dir) when stopped and
 // reads them back when started, as a broker with persistence does across a restart.
@@ -103,26 +121,32 @@ class OwnBroker {
 public:
     explicit OwnBroker(const TempDir &dir, bool keep_state = false) : conf_(dir.file("broker.conf"))
     {
-        const ChildResult probe = run_child(
-            {"/usr/bin/python3", "-c",
-             "import socket; s=socket.socket(); s.bind(('127.0.0.1',0)); print(s.getsockname()[1])"},
-            10);
-        port_ = std::atoi(probe.out.c_str());
+        port_ = free_port();
+        // A broker started as root runs as user mosquitto: what it reads or writes must be open to it.
+        chmod(dir.path().c_str(), 0755);
         std::ofstream conf(conf_);
         conf << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n";
         if (!keep_state) {
             conf << "persistence false\n";
             return;
         }
-        // A broker started as root runs as user mosquitto: its state folder must be open to it.
         const std::string state = dir.file("state");
         mkdir(state.c_str(), 0777);
         chmod(state.c_str(), 0777);
-        chmod(dir.path().c_str(), 0755);
         conf << "persistence true\npersistence_location " << state << "/\nmax_queued_messages 0\n";
     }
     ~OwnBroker() { stop(); }
     int port() const { return port_; }
+
+    // Adds a TLS listener with this certificate and key (call before start). Returns its port.
+    int add_tls_listener(const std::string &cert, const std::string &key)
+    {
+        const int port = free_port();
+        chmod(key.c_str(), 0644);
+        std::ofstream(conf_, std::ios::app) << "listener " << port << " 127.0.0.1\ncertfile " << cert
+                                            << "\nkeyfile " << key << "\n";
+        return port;
+    }
     void start()
     {
         pid_ = fork();
@@ -224,10 +248,7 @@ TEST(MqttBroker, DemoPublishesItsEventLogAndLeavesItsWillWhenKilled)
         const std::string events = dir.file("events.jsonl");
         const ChildResult run = run_demo_binary(clip, dir.file("out.avi"), {"--events", events, "--mqtt", url});
         ASSERT_TRUE(run.exited && run.status == 0) << run.err;
-        std::vector<std::string> lines;
-        std::ifstream in(events);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
+        const std::vector<std::string> lines = lines_of(events);
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(listener.wait_for(prefix + "/events", lines.size()), lines);
         EXPECT_EQ(listener.wait_for(prefix + "/available", 2), (std::vector<std::string>{"online", "offline"}));
@@ -266,10 +287,7 @@ TEST(MqttBroker, DemoPublishesSourceChangesAndSnapshots)
     ASSERT_TRUE(run.exited) << run.err;
     EXPECT_EQ(run.status, 130) << run.err;
 
-    std::vector<std::string> lines;
-    std::ifstream in(events);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    const std::vector<std::string> lines = lines_of(events);
     const auto has = [&](const char *text) {
         return std::any_of(lines.begin(), lines.end(),
                            [&](const std::string &line) { return line.find(text) != std::string::npos; });
@@ -290,6 +308,50 @@ TEST(MqttBroker, DemoPublishesSourceChangesAndSnapshots)
     ASSERT_FALSE(pictures.empty()) << "no event, so no snapshot: " << run.out;
     EXPECT_EQ(pictures[0].substr(0, 2), "\xff\xd8");
     EXPECT_EQ(listener.wait_for(prefix + "/snapshot", pictures.size()), pictures);
+}
+
+// mqtts:// with --mqtt-cafile: a certificate made for 127.0.0.1 here, its own CA, on a TLS listener;
+// the event lines arrive as over plain MQTT. A CA that did not sign it gets no line through.
+TEST(MqttBroker, DemoPublishesOverTlsToABrokerItCanVerify)
+{
+    NEED_BROKER();
+    TempDir dir;
+    const std::string cert = dir.file("broker.crt"), key = dir.file("broker.key");
+    const std::string other = dir.file("other.crt"), other_key = dir.file("other.key");
+    for (const auto &[c, k] : {std::pair{cert, key}, std::pair{other, other_key}}) {
+        const ChildResult made = run_child({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                                            "-keyout", k, "-out", c, "-days", "1", "-subj", "/CN=127.0.0.1",
+                                            "-addext", "subjectAltName=IP:127.0.0.1"},
+                                           60);
+        if (!made.exited || made.status != 0)
+            GTEST_SKIP() << "cannot make a test certificate with openssl: " << made.err;
+    }
+    OwnBroker own(dir);
+    const int tls_port = own.add_tls_listener(cert, key);
+    own.start();
+    const std::string clip = write_test_clip(dir.file("in.avi"), 40);
+    for (const bool trusted : {true, false}) {
+        SCOPED_TRACE(trusted);
+        const std::string prefix = unique_prefix("tls");
+        Listener listener(prefix, own.port());
+        const std::string events = dir.file("events.jsonl");
+        const ChildResult run = run_demo_binary(
+            clip, dir.file("out.avi"),
+            {"--events", events, "--mqtt", "mqtts://127.0.0.1:" + std::to_string(tls_port) + "/" + prefix,
+             "--mqtt-cafile", trusted ? cert : other});
+        ASSERT_TRUE(run.exited && run.status == 0) << run.err;
+        const std::vector<std::string> lines = lines_of(events);
+        ASSERT_FALSE(lines.empty());
+        if (trusted) {
+            EXPECT_EQ(listener.wait_for(prefix + "/events", lines.size()), lines);
+            EXPECT_EQ(listener.wait_for(prefix + "/available", 2), (std::vector<std::string>{"online", "offline"}));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            EXPECT_TRUE(listener.on(prefix + "/events").empty());
+            EXPECT_NE(run.err.find("TLS handshake failed"), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("MQTT messages were dropped or left unsent"), std::string::npos) << run.err;
+        }
+    }
 }
 
 // A wrong password: one clear line on stderr, and the run still processes every frame.
@@ -442,10 +504,7 @@ TEST(MqttBroker, DemoRidesOutABrokerRestart)
         << run.err;
     EXPECT_EQ(run.err.find("dropped or left unsent"), std::string::npos) << run.err;
 
-    std::vector<std::string> lines;
-    std::ifstream in(events);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    const std::vector<std::string> lines = lines_of(events);
     std::vector<std::string> arrived;
     for (int i = 0; i < 200; ++i) {
         // QoS 1 is at least once: a line in flight when the broker stopped may come twice.
