@@ -24,7 +24,8 @@ struct FrameSlot {
     cv::Mat &image() { return use_scaled ? scaled : decoded; }
 };
 
-// What the decoder tells about a live source that goes away and comes back.
+// What the decoder tells about its source: a live source that goes away and comes back,
+// or frames that come in at another size (from any source).
 struct SourceChange {
     enum Kind { kLost, kRetry, kRecovered, kResized } kind = kLost;
     std::string reason;      // kLost, kRetry: why the source is gone
@@ -50,10 +51,10 @@ private:
     size_t count_ = 0;
 };
 
-// What the decoder does when a live source goes away: every loss (not a stop) is told to
-// listener, from the decoder's thread; with reconnect the source is then opened again with
-// backoff (reconnect_delay_s) until it comes back or the run is stopped, each wait and the
-// recovery told too.
+// Every change of the source is told to listener, from the decoder's thread: each loss of a
+// live source (not a stop) and each change of frame size. With reconnect a lost source is
+// opened again with backoff (reconnect_delay_s) until it comes back or the run is stopped,
+// each wait and the recovery told too.
 struct SourceWatch {
     std::function<void(const SourceChange &)> listener;
     bool reconnect = false;
