@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 // Writes the scene with true boxes (green), reported boxes (red, with id) and events.
@@ -23,7 +25,7 @@ void write_video(const qvs::Scene &scene, const qvs::Run &run, const std::string
     cv::VideoWriter out(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), qvs::kFps,
                         {scene.width(), scene.height()}, true);
     if (!out.isOpened()) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::fprintf(stderr, "qv_eval: cannot write %s\n", path.c_str());
         return;
     }
     cv::Mat grey, colour;
@@ -149,16 +151,26 @@ int main(int argc, char **argv)
                              verbose);
     }
 
+    // Checked before the scenes run, not found out after the first of them.
+    bool known = only.empty();
+    for (qvs::SceneKind kind : qvs::all_scene_kinds())
+        known = known || only == qvs::scene_name(kind);
+    if (!known) {
+        std::fprintf(stderr, "qv_eval: no scene named %s\n", only.c_str());
+        return 2;
+    }
+    if (!video_dir.empty() && access(video_dir.c_str(), W_OK) != 0) {
+        std::fprintf(stderr, "qv_eval: --video %s: not a folder that can be written\n", video_dir.c_str());
+        return 2;
+    }
     std::printf("%-15s %6s %7s %7s %6s %6s %6s %6s %6s %7s %7s\n", "scene", "frames", "det P", "det R", "id sw",
                 "w/w", "ev exp", "ev hit", "ev spu", "ev P", "ev R");
     qvs::Score total;
     long total_frames = 0;
     int faults = 0;
-    bool any = false;
     for (qvs::SceneKind kind : qvs::all_scene_kinds()) {
         if (!only.empty() && only != qvs::scene_name(kind))
             continue;
-        any = true;
         for (int seed = 1; seed <= seeds; ++seed) {
             const cv::Size size = qvs::standard_size(kind);
             const qvs::Scene scene = qvs::make_scene(kind, uint32_t(seed), size.width, size.height);
@@ -189,10 +201,6 @@ int main(int argc, char **argv)
             total.spurious.insert(total.spurious.end(), s.spurious.begin(), s.spurious.end());
             total_frames += scene.frame_count();
         }
-    }
-    if (!any) {
-        std::fprintf(stderr, "no scene named %s\n", only.c_str());
-        return 2;
     }
     print_row("overall", total_frames, total);
     if (faults > 0)
