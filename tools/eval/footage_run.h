@@ -1,7 +1,7 @@
 // Runs a detector over a video file with one line region and collects its line events,
 // numbering frames as qv_demo does.
-#ifndef QV_FOOTAGE_FOOTAGE_RUN_H
-#define QV_FOOTAGE_FOOTAGE_RUN_H
+#ifndef QV_EVAL_FOOTAGE_RUN_H
+#define QV_EVAL_FOOTAGE_RUN_H
 
 #include "detector/quorvane.h"
 #include "tools/eval/line_crossings.h"

@@ -1,7 +1,7 @@
 // Line crossings read off real footage by eye, and the matching of a detector's line
 // events against them.
-#ifndef QV_FOOTAGE_LINE_CROSSINGS_H
-#define QV_FOOTAGE_LINE_CROSSINGS_H
+#ifndef QV_EVAL_LINE_CROSSINGS_H
+#define QV_EVAL_LINE_CROSSINGS_H
 
 #include <opencv2/core.hpp>
 

@@ -2,8 +2,8 @@
 // background subtraction with default parameters, shadows (grey 127 in its mask)
 // dropped, opening and closing, external contours above a minimum area, a nearest-box
 // tracker with ids, and the same region rules on the bottom centre of each box.
-#ifndef QV_SCENES_MOG2_BASELINE_H
-#define QV_SCENES_MOG2_BASELINE_H
+#ifndef QV_EVAL_MOG2_BASELINE_H
+#define QV_EVAL_MOG2_BASELINE_H
 
 #include "tests/scenes/evaluation.h"
 
