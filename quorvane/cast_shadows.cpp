@@ -14,14 +14,14 @@ constexpr float kSearchAbove = 0.25f; // from this far above the feet, beside th
                                       // sideways has half its breadth above the feet's row
 constexpr float kSearchBelow = 1.3f; // to this far below
 constexpr float kAloneSide = 1.0f;   // nobody else within this many heights beside the feet: the shade is its own
-constexpr float kMinShare = 0.02f;   // shadow cells needed, as a share of the object's height squared
+constexpr float kMinShare = 0.02f;   // shadow area needed to learn from, in the object's height squared
 constexpr float kFeetMargin = 0.05f;  // around the predicted box, of the height, nothing is cleared
 constexpr float kRise = 0.2f;        // of the height: an object whose top is this far above the feet stands
 // Half the breadth of an upright figure's legs and swinging arms, of its height. A box
 // can be wider, having taken in its shadow beside the feet; only this much of it is body.
 constexpr float kBodyHalf = 0.2f;
 constexpr int kLife = 30;            // frames a learnt place is trusted without being seen again
-constexpr float kFollow = 0.3f;      // how fast the place follows a newly seen one
+constexpr float kFollow = 0.3f;      // share of the way to a newly seen place taken per frame
 } // namespace
 
 void CastShadows::init(const Params &params)
