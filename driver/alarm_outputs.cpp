@@ -1,6 +1,7 @@
 #include "driver/alarm_outputs.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "driver/event_line.h"
 #include "driver/output_check.h"
@@ -40,6 +41,7 @@ std::string AlarmOutputs::open()
 
 void AlarmOutputs::emit(const std::string &line)
 {
+    std::lock_guard<std::mutex> lock(emit_mutex_);
     events_.write_line(line);
     if (listener_)
         listener_(line);
@@ -84,6 +86,22 @@ void AlarmOutputs::on_frame(int64_t frame, int64_t video_ms, const qv_result &re
         line.snapshot = snapshot;
         emit(event_json(line));
     }
+    if (snapshot_listener_ && !snapshots_.last_picture().empty())
+        snapshot_listener_(snapshots_.last_picture());
+}
+
+void AlarmOutputs::source_lost(const std::string &reason, bool reconnecting)
+{
+    emit("{\"time\": " + json_string(utc_now()) + ", \"event\": \"source_lost\", \"reason\": " +
+         json_string(without_password(reason)) + ", \"reconnecting\": " + (reconnecting ? "true" : "false") + "}");
+}
+
+void AlarmOutputs::source_recovered(int tries, double offline_s)
+{
+    char offline[32];
+    std::snprintf(offline, sizeof offline, "%.1f", offline_s);
+    emit("{\"time\": " + json_string(utc_now()) + ", \"event\": \"source_recovered\", \"tries\": " +
+         std::to_string(tries) + ", \"offline_s\": " + offline + "}");
 }
 
 std::string AlarmOutputs::finish(int64_t frames, std::FILE *out)

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,17 @@ public:
     // Also hands every event line (and the final counts line) to listener.
     void set_line_listener(std::function<void(const std::string &)> listener) { listener_ = std::move(listener); }
 
+    // Also hands the JPEG bytes of every snapshot to listener, after the frame's event lines.
+    void set_snapshot_listener(std::function<void(const std::vector<uint8_t> &)> listener)
+    {
+        snapshot_listener_ = std::move(listener);
+    }
+
+    // A live source went away (reconnecting: it is being opened again) or came back
+    // after tries opens and offline_s seconds. Lines of their own; callable from any thread.
+    void source_lost(const std::string &reason, bool reconnecting);
+    void source_recovered(int tries, double offline_s);
+
     // Prints the counts to out, writes them as the event log's last line and
     // closes it. Returns "" or why some of the log or snapshots are missing.
     std::string finish(int64_t frames, std::FILE *out);
@@ -53,4 +65,6 @@ private:
     LineFile events_{"event log"};
     Snapshots snapshots_;
     std::function<void(const std::string &)> listener_;
+    std::function<void(const std::vector<uint8_t> &)> snapshot_listener_;
+    std::mutex emit_mutex_;  // source lines come from the decoder's thread
 };

@@ -34,8 +34,9 @@ const char *kFooter =
     "4 loiter zone (polygon), 5 left-object zone (polygon). Coordinates are frame pixels.\n"
     "\n"
     "Exit status: 0 finished, 1 unexpected fault, 2 bad command line, 3 video cannot be opened or is empty,\n"
-    "4 output cannot be written, 5 detector could not be created, 6 regions outside the frame or rejected,\n"
-    "7 a stream or camera stopped delivering frames mid-run,\n"
+    "4 output cannot be written (also a disk that fills up mid-run: the files stay valid),\n"
+    "5 detector could not be created, 6 regions outside the frame or rejected,\n"
+    "7 a stream or camera stopped delivering frames mid-run (without --reconnect),\n"
     "130/143 stopped by SIGINT/SIGTERM (output files are closed and valid).";
 
 int usage_error(const std::string &message)
@@ -122,12 +123,22 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
     app.add_option("--font", options.font_path, "TrueType/OpenType font for the alarm caption");
     app.add_flag("--quiet", options.quiet, "no per-frame detect time lines");
     app.add_flag("--no-video", options.no_video, "write no output video");
+    app.add_option("--segment-minutes", options.segment_minutes,
+                   "start a new output file every N minutes of video (fractions allowed): "
+                   "OUTPUT's name with -0001, -0002 ... before .avi")
+        ->type_name("N")
+        ->check(CLI::Range(0.001, 1e6));
+    app.add_option("--keep-segments", options.keep_segments,
+                   "with --segment-minutes: keep only the newest M segments this run wrote, deleting older ones")
+        ->type_name("M")
+        ->check(CLI::Range(1, 1000000));
     app.add_flag("--reconnect", options.reconnect,
-                 "reopen a lost stream or camera, 1, 2, 4 ... 30 s apart, until stopped (else status 7)");
+                 "reopen a lost stream or camera, 1, 2, 4 ... 30 s apart, until stopped (else status 7); "
+                 "each loss and recovery is an event log line");
     std::string mqtt_password_file;
     app.add_option("--mqtt", options.mqtt_url,
-                   "publish events to PREFIX/events, online/offline to PREFIX/available "
-                   "(mqtt://HOST[:PORT]/PREFIX or mqtts://...)");
+                   "publish the event log's lines to PREFIX/events, with --snapshots the pictures to "
+                   "PREFIX/snapshot, online/offline to PREFIX/available (mqtt://HOST[:PORT]/PREFIX or mqtts://...)");
     app.add_option("--mqtt-user", options.mqtt_user, "MQTT user name");
     app.add_option("--mqtt-password-file", mqtt_password_file, "file whose first line is the MQTT password");
     app.add_option("--mqtt-cafile", options.mqtt_cafile, "CA certificate for mqtts:// (default: the system's)");
@@ -149,6 +160,10 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
     std::string error = parse_max_frames(max_frames, options.max_frames);
     if (error.empty() && !avi_or_no_extension(options.output))
         error = "the output video is an MJPG AVI; its name must end in .avi, got '" + options.output + "'";
+    if (error.empty() && options.keep_segments > 0 && options.segment_minutes <= 0.0)
+        error = "--keep-segments needs --segment-minutes";
+    if (error.empty() && options.segment_minutes > 0.0 && options.no_video)
+        error = "--segment-minutes splits the output video; it cannot go with --no-video";
     if (error.empty() && !options.mqtt_url.empty()) {
         MqttTarget target;
         error = parse_mqtt_url(options.mqtt_url, target);

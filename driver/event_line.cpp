@@ -38,6 +38,22 @@ std::string json_string(const std::string &text)
     return out + "\"";
 }
 
+std::string without_password(const std::string &text)
+{
+    std::string out = text;
+    for (size_t scheme = out.find("://"); scheme != std::string::npos; scheme = out.find("://", scheme + 3)) {
+        const size_t start = scheme + 3;
+        const size_t end = out.find_first_of("/ ", start);
+        const size_t at = out.rfind('@', end == std::string::npos ? std::string::npos : end);
+        if (at == std::string::npos || at < start)
+            continue;
+        const size_t colon = out.find(':', start);
+        if (colon != std::string::npos && colon < at)
+            out.replace(colon + 1, at - colon - 1, "***");
+    }
+    return out;
+}
+
 std::string event_json(const EventLine &e)
 {
     const auto text_or_null = [](const std::string &s) { return s.empty() ? std::string("null") : json_string(s); };

@@ -9,7 +9,7 @@
 
 #include "driver/jpeg_encoder.h"
 #include "driver/stop_signal.h"
-#include "driver/video_output.h"
+#include "driver/jpeg_sink.h"
 #include "driver/video_source.h"
 
 namespace {
@@ -38,7 +38,7 @@ FrameSlot *SlotRing::pop()
     return slot;
 }
 
-FramePipeline::FramePipeline(VideoSource &source, VideoOutput &output, cv::Size size, bool live, int jpeg_quality,
+FramePipeline::FramePipeline(VideoSource &source, JpegSink &output, cv::Size size, bool live, int jpeg_quality,
                              int encoders)
     : source_(source), output_(output), size_(size), live_(live), jpeg_quality_(jpeg_quality),
       // Enough slots that every stage can hold one while both queues are full,
@@ -69,13 +69,41 @@ FrameSlot *FramePipeline::take_free_slot(std::unique_lock<std::mutex> &lock)
     return decoded_.pop();
 }
 
-bool FramePipeline::reconnect()
+// The decoder is already running when these are set: they go through the lock.
+void FramePipeline::set_source_listener(std::function<void(const SourceChange &)> listener)
 {
-    const std::string lost = source_.end_reason();
+    std::lock_guard<std::mutex> lock(mutex_);
+    source_listener_ = std::move(listener);
+}
+
+void FramePipeline::set_reconnect(bool reconnect)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    reconnect_ = reconnect;
+}
+
+void FramePipeline::tell(const SourceChange &change)
+{
+    std::function<void(const SourceChange &)> listener;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        listener = source_listener_;
+    }
+    if (listener)
+        listener(change);
+}
+
+bool FramePipeline::reconnect(cv::Mat &frame)
+{
+    std::string why = source_.end_reason();
+    const auto lost_at = std::chrono::steady_clock::now();
     for (int attempt = 0;; ++attempt) {
-        const int delay = reconnect_delay_s(attempt);
-        reconnect_note_(lost + "; reconnecting in " + std::to_string(delay) + " s");
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(delay);
+        SourceChange retry;
+        retry.kind = SourceChange::kRetry;
+        retry.reason = why;
+        retry.delay_s = reconnect_delay_s(attempt);
+        tell(retry);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(retry.delay_s);
         {
             std::unique_lock<std::mutex> lock(mutex_);
             while (std::chrono::steady_clock::now() < until) {
@@ -84,17 +112,28 @@ bool FramePipeline::reconnect()
                 changed_.wait_for(lock, kStopPoll);
             }
         }
-        const std::string error = source_.reopen();
-        if (error.empty()) {
-            reconnect_note_("input reconnected after " + std::to_string(attempt + 1) + " tries");
+        // Back means frames again: a camera that takes the connection but sends nothing
+        // is waited for longer each time, like one that refuses it.
+        why = source_.reopen();
+        if (why.empty() && source_.read(frame)) {
+            SourceChange back;
+            back.kind = SourceChange::kRecovered;
+            back.tries = attempt + 1;
+            back.offline_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - lost_at).count();
+            tell(back);
             return true;
         }
+        if (stopped())
+            return false;
+        if (why.empty())
+            why = source_.end_reason();
     }
 }
 
 void FramePipeline::decode_loop()
 {
     std::string reason;
+    cv::Size source_size = size_;
     try {
         while (true) {
             FrameSlot *slot = nullptr;
@@ -105,8 +144,18 @@ void FramePipeline::decode_loop()
             if (slot == nullptr)
                 break;
             bool got = source_.read(slot->decoded);
-            while (!got && live_ && reconnect_note_ && reconnect())
-                got = source_.read(slot->decoded);
+            if (!got && live_ && !stopped()) {
+                // A live source gone mid-run, not one we let go of because the run is stopping.
+                SourceChange lost;
+                lost.reason = source_.end_reason();
+                tell(lost);
+                bool reconnecting = false;
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    reconnecting = reconnect_;
+                }
+                got = reconnecting && reconnect(slot->decoded);
+            }
             if (!got) {
                 reason = source_.end_reason();
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -117,6 +166,13 @@ void FramePipeline::decode_loop()
             // Frames that change size mid-stream are scaled to the first frame's size;
             // frames of that size are used as decoded, without a copy.
             slot->use_scaled = slot->decoded.size() != size_;
+            if (slot->decoded.size() != source_size) {
+                source_size = slot->decoded.size();
+                SourceChange resized;
+                resized.kind = SourceChange::kResized;
+                resized.size = source_size;
+                tell(resized);
+            }
             if (slot->use_scaled)
                 cv::resize(slot->decoded, slot->scaled, size_, 0, 0, cv::INTER_LINEAR);
 
@@ -142,15 +198,21 @@ void FramePipeline::decode_loop()
     changed_.notify_all();
 }
 
+bool FramePipeline::stopped() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopping_ || stop_requested();
+}
+
 FrameSlot *FramePipeline::next()
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (decoded_.empty() && !input_ended_) {
+    while (decoded_.empty() && !input_ended_ && !output_failed_) {
         if (stop_requested())
             return nullptr;
         changed_.wait_for(lock, kStopPoll);
     }
-    if (decoded_.empty())
+    if (decoded_.empty() || output_failed_)
         return nullptr;
     FrameSlot *slot = decoded_.pop();
     changed_.notify_all();
@@ -192,7 +254,9 @@ void FramePipeline::encode_loop()
         lock.unlock();
         if (encoded)
             output_.write_jpeg(encoder.data(), encoder.size());
+        const bool output_failed = output_.failed();
         lock.lock();
+        output_failed_ = output_failed_ || output_failed;
         if (!encoded && error_.empty())
             error_ = "a frame could not be compressed for the output video";
         ++next_to_write_;
@@ -224,6 +288,12 @@ std::string FramePipeline::end_reason() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return end_reason_;
+}
+
+bool FramePipeline::output_failed() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return output_failed_;
 }
 
 int64_t FramePipeline::dropped() const

@@ -10,7 +10,7 @@
 #include <opencv2/core.hpp>
 
 class VideoSource;
-class VideoOutput;
+class JpegSink;
 
 // One frame on its way through the run. Slots are made once and reused.
 struct FrameSlot {
@@ -22,6 +22,16 @@ struct FrameSlot {
 
     // The working colour image: everything is drawn on it, it is shown and written.
     cv::Mat &image() { return use_scaled ? scaled : decoded; }
+};
+
+// What the decoder tells about a live source that goes away and comes back.
+struct SourceChange {
+    enum Kind { kLost, kRetry, kRecovered, kResized } kind = kLost;
+    std::string reason;      // kLost, kRetry: why the source is gone
+    int delay_s = 0;         // kRetry: the wait before the next try
+    int tries = 0;           // kRecovered: opens it took
+    double offline_s = 0.0;  // kRecovered: from the loss until its first frame again
+    cv::Size size;           // kResized: the size frames now come in (they are scaled to the run's)
 };
 
 // A fixed-capacity first-in first-out list of slots (no allocation after construction).
@@ -49,14 +59,14 @@ private:
 // in dropped()); a file never loses one: its decoder waits.
 class FramePipeline {
 public:
-    FramePipeline(VideoSource &source, VideoOutput &output, cv::Size size, bool live, int jpeg_quality,
+    FramePipeline(VideoSource &source, JpegSink &output, cv::Size size, bool live, int jpeg_quality,
                   int encoders = 2);
     ~FramePipeline();
     FramePipeline(const FramePipeline &) = delete;
     FramePipeline &operator=(const FramePipeline &) = delete;
 
-    // The next decoded frame, or nullptr once the input has ended or a stop
-    // signal arrived while waiting.
+    // The next decoded frame, or nullptr once the input has ended, the output
+    // failed, or a stop signal arrived while waiting.
     FrameSlot *next();
 
     // Hands the frame from next() on to be compressed and written after the ones before it.
@@ -66,25 +76,34 @@ public:
     // "" or why frames could not be compressed. Called by the destructor too.
     std::string close();
 
-    // A lost live source is opened again with backoff (reconnect_delay_s) until it
-    // comes back or the run is stopped; each loss and recovery is told to note.
-    void set_reconnect(std::function<void(const std::string &)> note) { reconnect_note_ = std::move(note); }
+    // Every loss of a live source (not a stop) is told to listener, from the decoder's thread.
+    void set_source_listener(std::function<void(const SourceChange &)> listener);
+
+    // A lost live source is then opened again with backoff (reconnect_delay_s) until
+    // it comes back or the run is stopped; each wait and the recovery are told too.
+    void set_reconnect(bool reconnect);
 
     // Why the input ended early ("" for the end of a file), once next() returned nullptr.
     std::string end_reason() const;
     int64_t dropped() const;
 
+    // True once the output refused a picture (a full disk): no more frames are handed out.
+    bool output_failed() const;
+
 private:
     void decode_loop();
-    bool reconnect();  // true once the source is open again
+    bool reconnect(cv::Mat &frame);  // true once the source is open again and gave frame
+    void tell(const SourceChange &change);
+    bool stopped() const;  // the run is stopping or a stop signal came
     void encode_loop();
     FrameSlot *take_free_slot(std::unique_lock<std::mutex> &lock);
 
     VideoSource &source_;
-    VideoOutput &output_;
+    JpegSink &output_;
     const cv::Size size_;
     const bool live_;
-    std::function<void(const std::string &)> reconnect_note_;
+    std::function<void(const SourceChange &)> source_listener_;
+    bool reconnect_ = false;
     const int jpeg_quality_;
 
     std::vector<FrameSlot> slots_;
@@ -96,6 +115,7 @@ private:
     bool input_ended_ = false;
     bool stopping_ = false;  // decoder: stop reading
     bool closing_ = false;   // encoders: leave once nothing is left
+    bool output_failed_ = false;
     int64_t next_sequence_ = 0;
     int64_t next_to_write_ = 0;
     int64_t dropped_ = 0;

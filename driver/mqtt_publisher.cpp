@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 #include <unistd.h>
 
@@ -51,7 +52,8 @@ std::string parse_mqtt_url(const std::string &url, MqttTarget &target)
     return {};
 }
 
-MqttPublisher::MqttPublisher(size_t queue_limit) : limit_(queue_limit == 0 ? 1 : queue_limit)
+MqttPublisher::MqttPublisher(size_t queue_limit, size_t byte_limit)
+    : limit_(queue_limit == 0 ? 1 : queue_limit), byte_limit_(byte_limit)
 {
     std::call_once(library_once, [] { mosquitto_lib_init(); });
 }
@@ -83,10 +85,14 @@ std::string MqttPublisher::start(const MqttTarget &target)
     mosquitto_connect_callback_set(client_, on_connect);
     mosquitto_disconnect_callback_set(client_, on_disconnect);
     mosquitto_publish_callback_set(client_, on_publish);
+    // A failed TLS handshake on the network thread reaches no other callback; the library's log tells.
+    mosquitto_log_callback_set(client_, on_log);
     // Retry 1, 2, 4 ... 30 s apart while the broker is away.
     mosquitto_reconnect_delay_set(client_, 1, 30, true);
     const int rc = mosquitto_connect_async(client_, target.host.c_str(), target.port, 30);
-    if (rc != MOSQ_ERR_SUCCESS) {
+    if (rc == MOSQ_ERR_TLS) {
+        report_tls_failure();
+    } else if (rc != MOSQ_ERR_SUCCESS) {
         std::fprintf(stderr, "qv_demo: MQTT broker %s:%d not reachable (%s); events wait and are retried\n",
                      target.host.c_str(), target.port, mosquitto_strerror(rc));
         reported_down_ = true;
@@ -100,7 +106,10 @@ void MqttPublisher::enqueue(const std::string &suffix, const std::string &payloa
 {
     std::lock_guard<std::mutex> lock(mutex_);
     waiting_.push_back({target_.prefix + "/" + suffix, payload, 1, false});
-    while (waiting_.size() > limit_) {
+    waiting_bytes_ += payload.size();
+    // Pictures are large: the queue is bounded by bytes as well as by count.
+    while (!waiting_.empty() && (waiting_.size() > limit_ || waiting_bytes_ > byte_limit_)) {
+        waiting_bytes_ -= waiting_.front().payload.size();
         waiting_.pop_front();
         ++dropped_;
     }
@@ -118,6 +127,7 @@ void MqttPublisher::send_waiting()
         if (rc != MOSQ_ERR_SUCCESS)
             return;
         ++in_flight_;
+        waiting_bytes_ -= m.payload.size();
         waiting_.pop_front();
     }
 }
@@ -143,6 +153,24 @@ void MqttPublisher::on_connect(mosquitto *m, void *self_ptr, int rc)
     if (mosquitto_publish(m, nullptr, available.c_str(), 6, "online", 1, true) == MOSQ_ERR_SUCCESS)
         ++self->in_flight_;
     self->send_waiting();
+}
+
+void MqttPublisher::report_tls_failure()
+{
+    if (tls_failure_reported_.exchange(true))
+        return;
+    std::fprintf(stderr,
+                 "qv_demo: MQTT broker %s:%d: TLS handshake failed (is its certificate signed by the CA given with "
+                 "--mqtt-cafile, and made out to %s?); events wait and are retried\n",
+                 target_.host.c_str(), target_.port, target_.host.c_str());
+}
+
+void MqttPublisher::on_log(mosquitto *, void *self_ptr, int level, const char *text)
+{
+    if ((level & MOSQ_LOG_ERR) == 0 || text == nullptr || std::strstr(text, "OpenSSL") == nullptr)
+        return;
+    // No lock: the library may log from inside a call made under mutex_.
+    static_cast<MqttPublisher *>(self_ptr)->report_tls_failure();
 }
 
 void MqttPublisher::on_disconnect(mosquitto *, void *self_ptr, int rc)
@@ -208,6 +236,7 @@ int64_t MqttPublisher::stop(int timeout_ms)
     std::lock_guard<std::mutex> lock(mutex_);
     dropped_ += static_cast<int64_t>(waiting_.size());
     waiting_.clear();
+    waiting_bytes_ = 0;
     return dropped_;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -20,13 +21,15 @@ struct MqttTarget {
 // Parses url into target. Returns "" or a one-line reason.
 std::string parse_mqtt_url(const std::string &url, MqttTarget &target);
 
-// Publishes the run's event lines to PREFIX/events (QoS 1, not retained) and
-// online/offline to PREFIX/available (retained, offline is the last will).
+// Publishes the run's event lines to PREFIX/events and snapshot pictures to
+// PREFIX/snapshot (QoS 1, not retained), and online/offline to PREFIX/available
+// (retained, offline is the last will).
 // Its own network thread does all the talking: publish() only queues, so the
 // frame loop never waits for a broker that is slow, down or gone.
 class MqttPublisher {
 public:
-    explicit MqttPublisher(size_t queue_limit = 1000);
+    // At most queue_limit messages and byte_limit bytes of payload wait while the broker is away.
+    explicit MqttPublisher(size_t queue_limit = 1000, size_t byte_limit = 64 * 1024 * 1024);
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher &) = delete;
     MqttPublisher &operator=(const MqttPublisher &) = delete;
@@ -36,7 +39,7 @@ public:
     // error here, it is reported on stderr and retried.
     std::string start(const MqttTarget &target);
 
-    // Queues one message; beyond the limit the oldest waiting one is dropped.
+    // Queues one message; beyond either limit the oldest waiting ones are dropped.
     void publish_event(const std::string &json) { enqueue("events", json); }
     void publish_snapshot(const std::string &jpeg) { enqueue("snapshot", jpeg); }
 
@@ -58,8 +61,12 @@ private:
     static void on_connect(mosquitto *m, void *self, int rc);
     static void on_disconnect(mosquitto *m, void *self, int rc);
     static void on_publish(mosquitto *m, void *self, int mid);
+    static void on_log(mosquitto *m, void *self, int level, const char *text);
+    void report_tls_failure();  // once per run
 
     size_t limit_;
+    size_t byte_limit_;
+    size_t waiting_bytes_ = 0;
     MqttTarget target_;
     mosquitto *client_ = nullptr;
     mutable std::mutex mutex_;
@@ -67,5 +74,6 @@ private:
     int in_flight_ = 0;            // handed over, not yet acknowledged
     bool connected_ = false;
     bool reported_down_ = false;
+    std::atomic<bool> tls_failure_reported_{false};
     int64_t dropped_ = 0;
 };

@@ -29,7 +29,7 @@
 #include "driver/frame_pipeline.h"
 #include "driver/jpeg_encoder.h"
 #include "driver/stop_signal.h"
-#include "driver/video_output.h"
+#include "driver/recording.h"
 #include "driver/video_source.h"
 #include "overlay/drawing.h"
 
@@ -106,8 +106,12 @@ int run_demo(const RunOptions &options)
         return kExitRegions;
     }
     AlarmOutputs alarm_outputs(options, regions);
+    const double frame_rate = sane_frame_rate(capture.fps());
+    Recording recording(options.output,
+                        options.segment_minutes > 0.0 ? frames_per_segment(options.segment_minutes, frame_rate) : 0,
+                        options.keep_segments);
     for (const std::string &error :
-         {options.no_video ? std::string() : check_file_target(options.output, "output video", true),
+         {options.no_video ? std::string() : check_file_target(recording.first_path(), "output video", true),
           options.json_path.empty() ? std::string() : check_file_target(options.json_path, "JSON file", false),
           alarm_outputs.check()}) {
         if (!error.empty()) {
@@ -120,11 +124,9 @@ int run_demo(const RunOptions &options)
     frame.release();
     cv::Mat grey_frame(size, CV_8UC1);
 
-    const double frame_rate = sane_frame_rate(capture.fps());
-    VideoOutput writer;
     FrameLog frame_log;
     for (const std::string &error :
-         {options.no_video ? std::string() : writer.open(options.output, size, frame_rate),
+         {options.no_video ? std::string() : recording.open(size, frame_rate),
           options.json_path.empty() ? std::string() : frame_log.open(options.json_path), alarm_outputs.open()}) {
         if (!error.empty()) {
             std::fprintf(stderr, "qv_demo: %s\n", error.c_str());
@@ -142,8 +144,12 @@ int run_demo(const RunOptions &options)
         const std::string error = mqtt.start(target);
         if (!error.empty())
             std::fprintf(stderr, "qv_demo: %s; events are not published\n", error.c_str());
-        else
+        else {
             alarm_outputs.set_line_listener([&mqtt](const std::string &line) { mqtt.publish_event(line); });
+            alarm_outputs.set_snapshot_listener([&mqtt](const std::vector<uint8_t> &jpeg) {
+                mqtt.publish_snapshot(std::string(jpeg.begin(), jpeg.end()));
+            });
+        }
     }
     AlarmCaption caption(options.font_path);
     CaptionHold caption_hold(std::llround(options.caption_hold_s * frame_rate));
@@ -157,9 +163,33 @@ int run_demo(const RunOptions &options)
     int exit_code = kExitOk;
     // Decoding and writing run beside this loop; on every way out the pipeline
     // (destroyed before the writer) writes the frames handed to it, then stops.
-    FramePipeline pipeline(capture, writer, size, capture.live(), kOutputJpegQuality);
-    if (options.reconnect)
-        pipeline.set_reconnect([](const std::string &note) { std::fprintf(stderr, "qv_demo: %s\n", note.c_str()); });
+    FramePipeline pipeline(capture, recording, size, capture.live(), kOutputJpegQuality);
+    pipeline.set_reconnect(options.reconnect);
+    const bool reconnecting = options.reconnect;
+    pipeline.set_source_listener([&alarm_outputs, reconnecting, size](const SourceChange &change) {
+        // Standard error tells each wait; the event log (and MQTT) each loss and recovery.
+        switch (change.kind) {
+        case SourceChange::kLost:
+            alarm_outputs.source_lost(change.reason, reconnecting);
+            break;
+        case SourceChange::kRetry:
+            std::fprintf(stderr, "qv_demo: %s; reconnecting in %d s\n", change.reason.c_str(), change.delay_s);
+            break;
+        case SourceChange::kRecovered:
+            std::fprintf(stderr, "qv_demo: input reconnected after %d tries (%.1f s without frames)\n", change.tries,
+                         change.offline_s);
+            alarm_outputs.source_recovered(change.tries, change.offline_s);
+            break;
+        case SourceChange::kResized:
+            std::fprintf(stderr, "qv_demo: the input's frames are now %dx%d; %s\n", change.size.width,
+                         change.size.height,
+                         change.size == size ? "back to the run's size"
+                                             : ("scaled to the run's " + std::to_string(size.width) + "x" +
+                                                std::to_string(size.height) + ", the regions kept in place")
+                                                   .c_str());
+            break;
+        }
+    });
     while (true) {
         if (const int signal_number = stop_requested()) {
             exit_code = kExitInterrupted + signal_number;
@@ -169,6 +199,8 @@ int run_demo(const RunOptions &options)
         if (slot == nullptr) {
             if (const int signal_number = stop_requested())
                 exit_code = kExitInterrupted + signal_number;
+            else if (pipeline.output_failed())
+                exit_code = kExitOutput;  // the recording says why when it is closed
             else if (!pipeline.end_reason().empty()) {
                 // A camera that went away is a failure, not the end of a file.
                 std::fprintf(stderr, "qv_demo: %s\n", pipeline.end_reason().c_str());
@@ -242,7 +274,7 @@ int run_demo(const RunOptions &options)
 
     capture.release();
     for (const std::string &error :
-         {pipeline_error, writer.close(), frame_log.close(), alarm_outputs.finish(frames, stdout)}) {
+         {pipeline_error, recording.close(), frame_log.close(), alarm_outputs.finish(frames, stdout)}) {
         if (error.empty())
             continue;
         std::fprintf(stderr, "qv_demo: %s\n", error.c_str());

@@ -25,6 +25,9 @@ struct RunOptions {
     bool no_video = false;            // no output video at all
     double caption_hold_s = 0.0;      // keep the last caption this long; 0: its own frame only
 
+    double segment_minutes = 0.0;     // > 0: a new recording file every this many minutes of video
+    int keep_segments = 0;            // > 0: only the newest this many segments stay on disk
+
     bool reconnect = false;           // reopen a lost stream or camera with backoff
     std::string mqtt_url;             // empty: no MQTT
     std::string mqtt_user;

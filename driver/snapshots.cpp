@@ -26,11 +26,21 @@ std::string Snapshots::save(int64_t frame, const cv::Mat &image)
     char name[32];
     std::snprintf(name, sizeof name, "/%06lld.jpg", static_cast<long long>(frame));
     const std::string path = folder_ + name;
-    bool written = false;
+    // Encoded once: the same bytes go to the file and, with --mqtt, to the broker.
+    picture_.clear();
     try {
-        written = cv::imwrite(path, image);
+        if (!cv::imencode(".jpg", image, picture_))
+            picture_.clear();
     } catch (const cv::Exception &) {
-        written = false;
+        picture_.clear();
+    }
+    bool written = false;
+    if (!picture_.empty()) {
+        std::FILE *file = std::fopen(path.c_str(), "wb");
+        if (file != nullptr) {
+            written = std::fwrite(picture_.data(), 1, picture_.size(), file) == picture_.size();
+            written = std::fclose(file) == 0 && written;
+        }
     }
     if (written)
         return path;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -19,7 +20,11 @@ public:
     // "" or the first failure, naming the file.
     const std::string &error() const { return error_; }
 
+    // The JPEG bytes of the last picture save() made (empty if it could not be made).
+    const std::vector<uint8_t> &last_picture() const { return picture_; }
+
 private:
     std::string folder_;
+    std::vector<uint8_t> picture_;
     std::string error_;
 };

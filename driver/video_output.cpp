@@ -1,6 +1,7 @@
 #include "driver/video_output.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <opencv2/videoio.hpp>
 
@@ -17,6 +18,14 @@ std::string av_message(int av_error)
     av_strerror(av_error, text, sizeof text);
     return text;
 }
+
+// What finishing a file needs besides the pictures: the index (16 bytes a frame,
+// and the large-file index of 8 more), the muxer's unflushed buffer, and slack.
+constexpr uint64_t kIndexBytesPerFrame = 32;
+constexpr uint64_t kTrailerSlack = 256 * 1024;
+// Past this much free space the free space is looked up only every kFramesBetweenChecks frames.
+constexpr uint64_t kPlentyOfRoom = 256ull * 1024 * 1024;
+constexpr int kFramesBetweenChecks = 100;
 
 // The muxer may keep a reference to a packet's data; ours stays valid until
 // the call returns, and the buffer is the caller's, so freeing it is a no-op.
@@ -37,6 +46,8 @@ std::string VideoOutput::open(const std::string &path, cv::Size size, double fps
     path_ = path;
     size_ = size;
     frames_ = 0;
+    known_free_ = 0;
+    unchecked_frames_ = 0;
     error_.clear();
     // A device such as /dev/full would swallow the run; only regular files are written.
     struct stat st;
@@ -97,6 +108,8 @@ void VideoOutput::write_jpeg(const uint8_t *data, size_t size)
 {
     if (context_ == nullptr || !error_.empty())
         return;
+    if (!room_for(size))
+        return;
     const AVStream *stream = context_->streams[0];
     packet_->buf = av_buffer_create(const_cast<uint8_t *>(data), static_cast<int>(size), keep_buffer, nullptr, 0);
     packet_->data = const_cast<uint8_t *>(data);
@@ -118,6 +131,33 @@ void VideoOutput::write_jpeg(const uint8_t *data, size_t size)
         return;
     }
     ++frames_;
+}
+
+bool VideoOutput::room_for(size_t picture_size)
+{
+    // A file cut off by a full disk has no index and a header that counts no frames; stopping
+    // while the index still fits leaves every frame written so far playable.
+    const uint64_t needed = 2 * static_cast<uint64_t>(picture_size) +
+                            kIndexBytesPerFrame * (static_cast<uint64_t>(frames_) + 1) + kTrailerSlack;
+    // With plenty of room the disk is asked only now and then (on a network disk each asking
+    // is a round trip), counting down what we wrote in between.
+    if (unchecked_frames_ < kFramesBetweenChecks && known_free_ >= needed + kPlentyOfRoom) {
+        ++unchecked_frames_;
+        known_free_ -= picture_size;
+        return true;
+    }
+    struct statvfs disk;
+    if (statvfs(path_.c_str(), &disk) != 0)
+        return true;  // cannot tell: let the write itself report
+    const uint64_t free_bytes = static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
+    known_free_ = free_bytes;
+    unchecked_frames_ = 0;
+    if (free_bytes >= needed)
+        return true;
+    if (error_.empty())
+        error_ = "output video " + path_ + ": disk full (" + std::to_string(free_bytes / 1024) +
+                 " KiB left); recording stopped after " + std::to_string(frames_) + " frames";
+    return false;
 }
 
 void VideoOutput::fail(const std::string &what, int av_error)

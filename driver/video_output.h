@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "driver/jpeg_encoder.h"
+#include "driver/jpeg_sink.h"
 
 struct AVFormatContext;
 struct AVPacket;
@@ -15,8 +16,10 @@ struct AVPacket;
 // compressed by libjpeg-turbo and stored as they are; FFmpeg's muxer writes the
 // container, indexes included (OpenDML past 1 GB). Closed on every way out
 // (destructor), so the file is valid with the frames written so far. Can be
-// opened again after close, for the next file.
-class VideoOutput {
+// opened again after close, for the next file. When the disk holding it runs
+// low, it stops taking frames while there is still room for the index, so the
+// file stays playable.
+class VideoOutput : public JpegSink {
 public:
     VideoOutput();
     ~VideoOutput();
@@ -31,7 +34,10 @@ public:
     void write(const cv::Mat &frame);
 
     // Appends one JPEG picture, compressed elsewhere, as the next frame.
-    void write_jpeg(const uint8_t *data, size_t size);
+    void write_jpeg(const uint8_t *data, size_t size) override;
+
+    // True once a frame was refused or could not be stored.
+    bool failed() const override { return !error_.empty(); }
 
     // Closes the file and checks that it holds every frame written; returns ""
     // or a one-line reason (a full disk, say).
@@ -41,6 +47,7 @@ public:
 
 private:
     void fail(const std::string &what, int av_error);
+    bool room_for(size_t picture_size);
 
     AVFormatContext *context_ = nullptr;
     AVPacket *packet_ = nullptr;
@@ -49,5 +56,7 @@ private:
     cv::Size size_;
     bool header_written_ = false;
     int frames_ = 0;
+    uint64_t known_free_ = 0;   // free bytes at the last look, less what was written since
+    int unchecked_frames_ = 0;  // frames written since the last look
     std::string error_;  // the first write error
 };

@@ -14,6 +14,7 @@ struct Blob {
     int area = 0;      // strong foreground cells
     int label = 0;     // in BlobFinder::labels()
     bool used = false; // taken by a track this frame
+    bool piece = false; // one person cut out of a group's blob
 };
 
 class BlobFinder {

@@ -82,7 +82,9 @@ int judge_line(const Region &line, RuleState &state, const Step &step)
         }
         return 0;
     }
-    if (++state.across_frames < kAcrossFrames)
+    // Clear of the band on the far side is a step across at once; inside the band the
+    // point must stay there a few frames, so a box stretched for one frame is no step.
+    if (++state.across_frames < kAcrossFrames && !clear)
         return 0;
     // The object itself must be moving that way: a box stretching back over the line
     // (a shadow taken in, a head lost) while its owner walks on is no crossing.

@@ -12,9 +12,10 @@ namespace qv {
 
 constexpr int kLoiterFrames = 300;
 constexpr int kLeftObjectFrames = 150;
-// A line crossing counts once the reference point has stayed past the line this
-// many frames in a row: one frame of a box stretched by a shadow or a passer-by is
-// no step, and the event still comes at most one frame after the feet passed.
+// A line crossing counts once the reference point lands beyond the dead band on the
+// far side, or has stayed past the line, inside the band, this many frames in a row:
+// one frame of a box stretched by a shadow or a passer-by is no step. The event comes
+// on the frame the feet pass or at most two frames later.
 constexpr int kAcrossFrames = 3;
 
 struct Region {

@@ -144,9 +144,10 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
             }
         }
         // Shade beside the legs, either side, in the rows below the upper part; only of a
-        // blob whole in the frame, as of one cut by its edge the upper part is unknown.
+        // blob whole in the frame, as of one cut by its edge the upper part is unknown, and
+        // only below an upper part that stands (taller than wide): not of a vehicle.
         const bool whole = r.x > kEdge && r.y > kEdge && r.x + r.width + kEdge < labels.cols &&
-                           r.y + r.height + kEdge < labels.rows;
+                           r.y + r.height + kEdge < labels.rows && c1 - c0 + 1 < body_end - r.y;
         const float reach = kMinSide * static_cast<float>(r.height);
         const int side =
             whole ? cut_side(b, labels, fg, dark, body_end, end, static_cast<int>(std::floor(lo)), -1, reach, tails) +

@@ -15,7 +15,8 @@ namespace qv {
 // sun lays it out flat beside the feet instead, where the legs stand up out of it.
 // Cuts such a tail, below or beside, off each blob's box and area and marks its
 // cells in `tails`, so the shadow's place can be learnt from them. Beside the feet
-// only for blobs whole in the frame: of one cut by its edge the upper part is unknown.
+// only for blobs whole in the frame (of one cut by its edge the upper part is unknown)
+// whose upper part stands, taller than wide: a vehicle's does not.
 void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark,
                        cv::Mat &tails);
 

@@ -28,6 +28,10 @@ constexpr int kStackFrames = 3;       // frames they must stay so before they ar
 // Objects sharing one blob that are pieces of one figure:
 constexpr float kPieceShare = 0.3f;   // each no bigger than this share of the blob's area
 constexpr float kPieceAspect = 2.0f;  // and the blob at least this many widths tall
+// An object reaches into a blob with this share of its box:
+constexpr float kReachShare = 0.3f;
+// An object followed no wider than this share of its height is one upright figure:
+constexpr float kOneFigure = 0.55f;
 // Blobs near an object that are its own pieces:
 constexpr float kFragmentReach = 0.3f;  // above and below its box, as a share of its height
 constexpr float kFragmentSide = 0.5f;   // beside it, as a share of its width, for small pieces
@@ -116,14 +120,14 @@ cv::Rect2f Tracker::to_frame(const cv::Rect &cells) const
 }
 
 void Tracker::update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, const cv::Mat &labels,
-                     const GhostTest &ghosts)
+                     const cv::Mat &fg, const GhostTest &ghosts)
 {
     for (Track &t : tracks_) {
         t.cx += t.vx;
         t.cy += t.vy;
     }
     measures_.assign(tracks_.size(), Measure{});
-    split_groups(blobs, labels);
+    split_groups(blobs, labels, fg);
     match(blobs);
     absorb_fragments(blobs);
     join_feet(blobs, crumbs);
@@ -133,12 +137,54 @@ void Tracker::update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, 
     settle(ghosts);
 }
 
-// Objects that walk into one blob (side by side, or crossing) keep their own
-// boxes: each blob cell goes to the nearest predicted box, scaled by its size.
-void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels)
+// The blob's pieces, one per person, take its place.
+void Tracker::cut_into_people(std::vector<Blob> &blobs, size_t b)
+{
+    blobs[b].used = true;
+    blobs.insert(blobs.end(), group_cutter_.pieces().begin(), group_cutter_.pieces().end());
+}
+
+// Whether the objects move alike: walking together rather than passing each other.
+bool Tracker::alike(const std::vector<int> &members) const
+{
+    const Track &a = tracks_[members[0]];
+    const float allowed = kStackSpeed * (length(cv::Point2f(a.vx, a.vy)) + params_.factor);
+    for (int i : members)
+        if (length(cv::Point2f(tracks_[i].vx - a.vx, tracks_[i].vy - a.vy)) > allowed)
+            return false;
+    return true;
+}
+
+// Whether a blob no two objects share may be cut into people. Not when objects
+// moving apart reach into it (one coming past another, its box stretched by a
+// shadow): the matching sorts that out. Nor when the one object reaching into it
+// has long been followed at its width as one upright figure: one figure whose outline only looks like
+// two (a stride, a limb the floor hides).
+bool Tracker::may_cut(const cv::Rect2f &area)
+{
+    near_.clear();
+    for (size_t i = 0; i < tracks_.size(); ++i) {
+        const Track &t = tracks_[i];
+        if (t.confirmed && !measures_[i].valid && (t.box() & area).area() >= kReachShare * t.w * t.h)
+            near_.push_back(static_cast<int>(i));
+    }
+    if (near_.size() == 1) {
+        const Track &t = tracks_[near_[0]];
+        return !t.sizes.full() || t.w > kOneFigure * t.h || area.width > kExcess * t.w;
+    }
+    return near_.size() < 2 || alike(near_);
+}
+
+// People who share a blob are told apart by their heads when they walk together
+// (their predicted boxes drift over one another), or came in together and were
+// never apart. Objects that pass each other keep their own boxes: each blob cell
+// goes to the nearest predicted box, scaled by its size.
+void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg)
 {
     const float f = static_cast<float>(params_.factor);
-    for (Blob &blob : blobs) {
+    const size_t count = blobs.size(); // pieces appended are measurements already
+    for (size_t b = 0; b < count; ++b) {
+        Blob &blob = blobs[b];
         const cv::Rect2f area = to_frame(blob.box);
         members_.clear();
         for (size_t i = 0; i < tracks_.size(); ++i) {
@@ -148,10 +194,17 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels)
             if (area.contains(cv::Point2f(t.cx, t.cy)) && t.w * t.h < 0.8f * area.area())
                 members_.push_back(static_cast<int>(i));
         }
-        if (members_.size() < 2)
+        if (members_.size() < 2) {
+            if (may_cut(area) && group_cutter_.split(blob, labels, fg))
+                cut_into_people(blobs, b);
             continue;
+        }
         if (pieces_of_one(blob, area))
             continue;
+        if (alike(members_) && group_cutter_.split(blob, labels, fg)) {
+            cut_into_people(blobs, b);
+            continue;
+        }
         extents_.assign(members_.size(), cv::Vec4i(INT32_MAX, INT32_MAX, -1, -1));
         counts_.assign(members_.size(), 0);
         for (int y = blob.box.y; y < blob.box.y + blob.box.height; ++y) {
@@ -255,7 +308,7 @@ void Tracker::match(std::vector<Blob> &blobs)
         if (pick[r] < 0)
             continue;
         Blob &b = blobs[cols_[pick[r]]];
-        measures_[rows_[r]] = Measure{to_frame(b.box), true, false};
+        measures_[rows_[r]] = Measure{to_frame(b.box), true, false, b.piece};
         b.used = true;
     }
 }
@@ -277,7 +330,7 @@ void Tracker::absorb_fragments(std::vector<Blob> &blobs)
         t.main_h += kSizeRate * (m.box.height - t.main_h);
         const cv::Rect2f reach = t.box();
         for (Blob &b : blobs) {
-            if (b.used)
+            if (b.used || b.piece) // the people beside it are no pieces of it
                 continue;
             const cv::Rect2f box = to_frame(b.box);
             const cv::Rect2f joined = m.box | box;
@@ -345,6 +398,13 @@ void Tracker::correct()
                 t.vx = kGroupDamping * t.vx + kGroupBeta * rx;
                 t.vy = kGroupDamping * t.vy + kGroupBeta * ry;
             } else {
+                if (m.piece && t.w > kExcess * m.box.width) {
+                    // Followed as one while the group came in: from now on it is the
+                    // one person it was given, and the others get their own.
+                    t.cx = centre(m.box).x;
+                    t.w = t.main_w = m.box.width;
+                    t.sizes = SizeHistory{};
+                }
                 const cv::Point2f p = partial_centre(t, m.box);
                 const float px = p.x - t.cx, py = p.y - t.cy;
                 t.cx += kAlpha * px;
@@ -424,7 +484,7 @@ void Tracker::spawn(const std::vector<Blob> &blobs)
         const cv::Point2f foot(box.x + box.width / 2, box.y + box.height);
         bool fragment = false, child = false;
         for (const Track &t : tracks_) {
-            if (!t.confirmed)
+            if (!t.confirmed || b.piece) // a person cut from a group is neither
                 continue;
             // A piece of an object we already follow, or of the part of it the box
             // does not hold just now (a head above a torso the floor hides).

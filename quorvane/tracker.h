@@ -7,6 +7,7 @@
 
 #include "quorvane/assignment.h"
 #include "quorvane/blobs.h"
+#include "quorvane/groups.h"
 #include "quorvane/params.h"
 #include "quorvane/track.h"
 
@@ -22,9 +23,10 @@ public:
 class Tracker {
 public:
     void init(const Params &params);
-    // crumbs: components too small to be objects, which may complete one.
+    // crumbs: components too small to be objects, which may complete one; fg: the
+    // cleaned foreground the blobs were labelled in.
     void update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, const cv::Mat &labels,
-                const GhostTest &ghosts);
+                const cv::Mat &fg, const GhostTest &ghosts);
 
     const std::vector<Track> &tracks() const { return tracks_; }
     std::vector<Track> &tracks() { return tracks_; }
@@ -39,9 +41,13 @@ private:
         cv::Rect2f box;
         bool valid = false;
         bool group = false; // shared blob: position only, size kept
+        bool piece = false; // one person cut out of a group's blob
     };
 
-    void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels);
+    void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg);
+    bool alike(const std::vector<int> &members) const;
+    bool may_cut(const cv::Rect2f &area);
+    void cut_into_people(std::vector<Blob> &blobs, size_t b);
     bool pieces_of_one(Blob &blob, const cv::Rect2f &area);
     void match(std::vector<Blob> &blobs);
     void absorb_fragments(std::vector<Blob> &blobs);
@@ -59,8 +65,10 @@ private:
     std::vector<int> rows_, cols_;
     std::vector<double> cost_;
     Assignment assignment_;
+    GroupCutter group_cutter_;
     std::vector<cv::Rect> adopt_;
     std::vector<int> members_;
+    std::vector<int> near_;
     std::vector<cv::Vec4i> extents_;
     std::vector<int> counts_;
 };

@@ -4,9 +4,9 @@
 // annotated by eye. --detector mog2 runs the OpenCV baseline instead.
 #include "driver/region_arg.h"
 #include "driver/region_check.h"
-#include "tests/footage/footage_run.h"
+#include "tools/eval/footage_run.h"
 #include "tests/scenes/evaluation.h"
-#include "tests/scenes/mog2_baseline.h"
+#include "tools/eval/mog2_baseline.h"
 
 #include <CLI/CLI.hpp>
 #include <opencv2/imgproc.hpp>
@@ -99,8 +99,11 @@ int score_footage(const std::string &path, const std::string &crossings_path, co
     std::printf("annotated: %zu crossings (%zu clear, %zu doubtful); an event counts from %d frames before to %d "
                 "after\n",
                 crossings.size(), crossings.size() - doubtful, doubtful, window.early, window.late);
-    std::printf("found %zu  missed %zu  false %zu  median delay %.1f frames\n", s.found.size(), s.missed.size(),
-                s.false_events.size(), s.median_delay());
+    size_t prompt = 0;
+    for (const qvf::FoundCrossing &f : s.found)
+        prompt += f.delay() <= 3;
+    std::printf("found %zu (%zu within 3 frames)  missed %zu  false %zu  median delay %.1f frames\n", s.found.size(),
+                prompt, s.missed.size(), s.false_events.size(), s.median_delay());
     std::printf("delays:");
     for (const qvf::FoundCrossing &f : s.found)
         std::printf(" %+d", f.delay());

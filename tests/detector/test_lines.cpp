@@ -83,7 +83,7 @@ TEST(Lines, WobbleOnTheLineIsOneCrossing)
     EXPECT_TRUE(run.events(1).empty()) << "never crossed right to left";
 }
 
-// The event comes on the frame the feet pass the line or at most three frames
+// The event comes on the frame the feet pass the line or at most two frames
 // later, for slow and fast walkers, tall and short ones, in either direction.
 TEST(Lines, CrossingIsReportedWithinThreeFrames)
 {
@@ -111,7 +111,7 @@ TEST(Lines, CrossingIsReportedWithinThreeFrames)
         const auto events = run.events(0);
         ASSERT_EQ(events.size(), 1u) << "walk from " << w.from << " over " << w.frames << " frames";
         EXPECT_GE(events[0][0], passed) << "walk from " << w.from << " over " << w.frames << " frames";
-        EXPECT_LE(events[0][0], passed + 3) << "walk from " << w.from << " over " << w.frames << " frames";
+        EXPECT_LE(events[0][0], passed + 2) << "walk from " << w.from << " over " << w.frames << " frames";
     }
 }
 

@@ -134,6 +134,11 @@ TEST(CommandLine, NewOptionsAreTaken)
     EXPECT_EQ(p.options.preview_path, "p.png");
     EXPECT_EQ(p.options.max_frames, 0);  // no limit
     EXPECT_TRUE(p.options.region_names.empty());
+
+    const Parsed segments = parse({"--segment-minutes", "0.01", "--keep-segments", "48"});
+    ASSERT_EQ(segments.status, -1) << segments.err;
+    EXPECT_DOUBLE_EQ(segments.options.segment_minutes, 0.01);
+    EXPECT_EQ(segments.options.keep_segments, 48);
 }
 
 TEST(CommandLine, ErrorsSayWhatToDoInOneLine)
@@ -155,7 +160,11 @@ TEST(CommandLine, ErrorsSayWhatToDoInOneLine)
              {{"-r", "1:0,0,9,9,9,0,0,9"}, "crosses itself"},
              {{"-r", "3:1,1,9,9", "--rules", "r.yaml"}, "either with --region or with --rules"},
              {{"--rules", "/nonexistent/r.yaml"}, "cannot read rule file /nonexistent/r.yaml"},
-             {{"--caption-hold", "-1"}, "--caption-hold"}}) {
+             {{"--caption-hold", "-1"}, "--caption-hold"},
+             {{"--keep-segments", "3"}, "--keep-segments needs --segment-minutes"},
+             {{"--segment-minutes", "0"}, "--segment-minutes"},
+             {{"--segment-minutes", "5", "--keep-segments", "0"}, "--keep-segments"},
+             {{"--segment-minutes", "5", "--no-video"}, "cannot go with --no-video"}}) {
         const Parsed p = parse(c.args);
         EXPECT_EQ(p.status, kExitUsage) << c.args[0];
         EXPECT_NE(p.err.find(c.says), std::string::npos) << p.err;

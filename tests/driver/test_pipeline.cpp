@@ -43,14 +43,6 @@ protected:
     std::vector<int> seen;
 };
 
-std::vector<int> numbers_from(int first, int last)
-{
-    std::vector<int> numbers;
-    for (int k = first; k <= last; ++k)
-        numbers.push_back(k);
-    return numbers;
-}
-
 // The count in "N frames of ... were dropped", or 0 when nothing was dropped.
 int dropped_frames(const std::string &err)
 {

@@ -2,7 +2,7 @@
 // annotated by eye. The figures are for the README; the floor here only guards
 // against a collapse, it is not a target to tune for.
 #include "driver/region_arg.h"
-#include "tests/footage/footage_run.h"
+#include "tools/eval/footage_run.h"
 
 #include <gtest/gtest.h>
 

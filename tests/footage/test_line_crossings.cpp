@@ -1,5 +1,5 @@
 // Matching a detector's line events against crossings annotated by eye.
-#include "tests/footage/line_crossings.h"
+#include "tools/eval/line_crossings.h"
 
 #include <gtest/gtest.h>
 

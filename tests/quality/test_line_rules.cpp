@@ -89,3 +89,43 @@ TEST(LineRules, BusyLargeFrameWithArtifactsAndDrift)
     expect_sound_run(j);
     expect_exact_events(j);
 }
+
+namespace {
+
+// Over the seeds: exactly the scene's crossings, `crossings` of them, are reported.
+void expect_crossings(SceneKind kind, std::initializer_list<uint32_t> seeds, int crossings, bool one_id_each = false)
+{
+    for (uint32_t seed : seeds) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        const Judged j = judge(kind, seed);
+        expect_sound_run(j);
+        ASSERT_EQ(count_code(j.scene.events(), QV_EVENT_CROSS_TWO_WAY), crossings);
+        expect_exact_events(j);
+        if (one_id_each) {
+            EXPECT_EQ(j.score.id_switches, 0);
+        }
+    }
+}
+
+}  // namespace
+
+// Groups of three and of two walk shoulder to shoulder from the moment they come in,
+// their heights following the ground plane: never apart, yet one crossing each.
+TEST(LineRules, PeopleWhoCameInSideBySideEachCrossTheLine)
+{
+    expect_crossings(SceneKind::SideBySide, {1u, 2u, 3u}, 6);
+}
+
+// Two meet on the line, stand there side by side and each goes on across; two more
+// meet there and each goes back: two crossings, however long the shared blob lies on the line.
+TEST(LineRules, PeopleMeetingOnTheLineCrossOnlyWhenTheyGoOn)
+{
+    expect_crossings(SceneKind::MeetAndPart, {1u, 2u}, 2);
+}
+
+// Cars from above, wider than tall, pass each other head-on and overtake at a line:
+// each is one object under one id, and each gives its crossing.
+TEST(LineRules, VehiclesPassingAtTheLineEachCross)
+{
+    expect_crossings(SceneKind::Vehicles, {1u, 2u, 3u}, 4, true);
+}

@@ -1,5 +1,7 @@
 #include "tests/robustness/child_process.h"
 
+#include <dirent.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -75,4 +77,16 @@ long resident_kib(pid_t pid)
         if (line.rfind("VmRSS:", 0) == 0)
             return std::stol(line.substr(6));
     return 0;
+}
+
+int open_fds(pid_t pid)
+{
+    DIR *fds = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
+    if (fds == nullptr)
+        return -1;
+    int n = 0;
+    while (const dirent *entry = readdir(fds))
+        n += entry->d_name[0] != '.';
+    closedir(fds);
+    return n;
 }

@@ -21,3 +21,6 @@ ChildResult run_child(const std::vector<std::string> &argv, int timeout_s,
 
 // Resident memory of a running process in KiB (0 if it cannot be read).
 long resident_kib(pid_t pid);
+
+// Number of open file descriptors of a running process (-1 if it cannot be read).
+int open_fds(pid_t pid);

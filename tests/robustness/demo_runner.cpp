@@ -1,7 +1,11 @@
 #include "tests/robustness/demo_runner.h"
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <fstream>
+#include <memory>
+#include <thread>
 
 #include <sstream>
 
@@ -32,4 +36,16 @@ int error_lines(const ChildResult &run)
     for (std::string line; std::getline(lines, line);)
         n += line.rfind("qv_demo: window off", 0) != 0;
     return n;
+}
+
+std::function<void(pid_t)> interrupt_once(std::function<bool()> ready, int delay_ms)
+{
+    auto sent = std::make_shared<bool>(false);
+    return [ready = std::move(ready), delay_ms, sent](pid_t pid) {
+        if (*sent || !ready())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+        kill(pid, SIGINT);
+        *sent = true;
+    };
 }

@@ -16,3 +16,6 @@ int processed_frames(const ChildResult &run);
 
 // Lines on standard error other than the note that the window is off.
 int error_lines(const ChildResult &run);
+
+// A watch for run_demo_binary: once ready() holds, waits delay_ms and sends the run SIGINT, once.
+std::function<void(pid_t)> interrupt_once(std::function<bool()> ready, int delay_ms = 1000);

@@ -248,7 +248,8 @@ Score score(const Scene &scene, const Run &run, int warmup)
     std::vector<bool> used(detected.size());
     for (const TruthEvent &t : scene.events()) {
         const Figure &fig = scene.figure(t.figure);
-        const double reach = 0.75 * std::max(fig.height, fig.kind == FigureKind::Bag ? 1.3f * fig.height : 0.f) + 16;
+        const cv::Rect shape = scene.figure_box(t.figure, std::min(t.frame, fig.last_frame()));
+        const double reach = 0.75 * std::max({fig.height, float(shape.width), float(shape.height)}) + 16;
         const EventWindow w = event_window(t.code);
         int best = -1;
         for (size_t i = 0; i < detected.size(); ++i) {

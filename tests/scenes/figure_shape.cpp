@@ -50,18 +50,18 @@ Pose pose_at(const Figure &f, int frame)
             left = b.frame - frame;
         }
     }
-    const float phase = float(2 * CV_PI) * walked / (0.8f * f.height);
+    const float h = f.height_at(frame);
+    const float phase = float(2 * CV_PI) * walked / (0.8f * h);
     if (!moving && f.busy)
         return busy_pose(f, stood, std::min(1.f, float(std::min(stood, left)) / 20.f));
     if (!moving)  // standing: legs together, a slow idle sway
-        return {0.f, 0.006f * f.height * float(std::sin(2 * CV_PI * frame / 80.0))};
-    return {0.32f * std::sin(phase), 0.012f * f.height * std::sin(phase)};
+        return {0.f, 0.006f * h * float(std::sin(2 * CV_PI * frame / 80.0))};
+    return {0.32f * std::sin(phase), 0.012f * h * std::sin(phase)};
 }
 
-// Draws the person with foot at `foot`; `mask` paints every part 255.
-void paint_person(cv::Mat &img, const Figure &f, cv::Point2f foot, const Pose &p, bool mask)
+// Draws the person, `h` tall, with foot at `foot`; `mask` paints every part 255.
+void paint_person(cv::Mat &img, const Figure &f, float h, cv::Point2f foot, const Pose &p, bool mask)
 {
-    const float h = f.height;
     const float leg = 0.47f * h;
     const int leg_w = std::max(2, int(std::lround(0.075f * h)));
     const int arm_w = std::max(1, int(std::lround(0.045f * h)));
@@ -97,10 +97,23 @@ void paint_person(cv::Mat &img, const Figure &f, cv::Point2f foot, const Pose &p
     cv::ellipse(img, cv::RotatedRect(upper(0, -0.445f * h), {0.13f * h, 0.15f * h}, degrees), head, cv::FILLED);
 }
 
-cv::Rect bag_rect(const Figure &f, cv::Point2f foot)
+// A bag, or a vehicle seen from above: a box standing on the reference point.
+cv::Rect box_shape(const Figure &f, cv::Point2f foot, float h)
 {
-    const int w = int(std::lround(1.3f * f.height)), h = int(std::lround(f.height));
-    return {int(std::lround(foot.x - w / 2.f)), int(std::lround(foot.y)) - h, w, h};
+    const float length = f.kind == FigureKind::Vehicle ? 2.2f : 1.3f;
+    const int w = int(std::lround(length * h)), hi = int(std::lround(h));
+    return {int(std::lround(foot.x - w / 2.f)), int(std::lround(foot.y)) - hi, w, hi};
+}
+
+// Body, with a windscreen and a rear window across it and the roof between.
+void paint_vehicle(cv::Mat &img, const Figure &f, const cv::Rect &r)
+{
+    cv::rectangle(img, r, cv::Scalar(f.torso), cv::FILLED);
+    const int inset = std::max(1, r.height / 8);
+    const cv::Rect glass(r.x + r.width / 4, r.y + inset, r.width / 2, r.height - 2 * inset);
+    cv::rectangle(img, glass, cv::Scalar(f.legs), cv::FILLED);
+    const cv::Rect roof(glass.x + glass.width / 5, glass.y, 3 * glass.width / 5, glass.height);
+    cv::rectangle(img, roof, cv::Scalar(f.head), cv::FILLED);
 }
 
 }  // namespace
@@ -108,25 +121,31 @@ cv::Rect bag_rect(const Figure &f, cv::Point2f foot)
 void draw_shape(cv::Mat &canvas, const Figure &f, int frame)
 {
     const cv::Point2f foot = f.foot_at(frame);
+    const float h = f.height_at(frame);
+    if (f.kind == FigureKind::Vehicle) {
+        paint_vehicle(canvas, f, box_shape(f, foot, h));
+        return;
+    }
     if (f.kind == FigureKind::Bag) {
-        const cv::Rect r = bag_rect(f, foot);
+        const cv::Rect r = box_shape(f, foot, h);
         cv::rectangle(canvas, r, cv::Scalar(f.torso), cv::FILLED);
         cv::rectangle(canvas, r, cv::Scalar(f.legs), std::max(1, r.height / 8));
         return;
     }
-    paint_person(canvas, f, foot, pose_at(f, frame), false);
+    paint_person(canvas, f, h, foot, pose_at(f, frame), false);
 }
 
 cv::Rect shape_box(const Figure &f, int frame)
 {
     const cv::Point2f foot = f.foot_at(frame);
-    if (f.kind == FigureKind::Bag)
-        return bag_rect(f, foot);
+    const float h = f.height_at(frame);
+    if (f.kind != FigureKind::Person)
+        return box_shape(f, foot, h);
     // Paint into a small local mask around the feet and take the painted extent.
-    const int half = int(std::ceil(0.6f * f.height)) + 4, tall = int(std::ceil(1.1f * f.height)) + 4;
+    const int half = int(std::ceil(0.6f * h)) + 4, tall = int(std::ceil(1.1f * h)) + 4;
     const cv::Point origin(int(std::floor(foot.x)) - half, int(std::floor(foot.y)) - tall);
     cv::Mat mask(tall + 4, 2 * half, CV_8U, cv::Scalar(0));
-    paint_person(mask, f, foot - cv::Point2f(origin), pose_at(f, frame), true);
+    paint_person(mask, f, h, foot - cv::Point2f(origin), pose_at(f, frame), true);
     return cv::boundingRect(mask) + origin;
 }
 

@@ -130,6 +130,13 @@ cv::Point2f Figure::foot_at(int frame) const
     return a.foot + (b.foot - a.foot) * t;
 }
 
+float Figure::height_at(int frame) const
+{
+    if (std::isnan(horizon))
+        return height;
+    return height * std::max(0.05f, (foot_at(frame).y - horizon) / (height_row - horizon));
+}
+
 Scene::Scene(std::string name, int width, int height, int frames, uint32_t seed)
     : name_(std::move(name)), width_(width), height_(height), frames_(frames), seed_(seed),
       background_(make_background(width, height, seed)), noise_(make_noise(width, height, seed))
@@ -258,9 +265,10 @@ void Scene::draw_shadows(cv::Mat &canvas, int frame) const
         if (f.shadow <= 0 || f.kind != FigureKind::Person || !f.present(frame))
             continue;
         const cv::Point2f foot = f.foot_at(frame);
-        const cv::Point2f reach = f.shadow_dir * f.height;
-        const float half_len = float(cv::norm(reach)) / 2, half_w = 0.09f * f.height;
-        const float blur = std::max(1.f, f.shadow_blur * f.height);
+        const float height = f.height_at(frame);
+        const cv::Point2f reach = f.shadow_dir * height;
+        const float half_len = float(cv::norm(reach)) / 2, half_w = 0.09f * height;
+        const float blur = std::max(1.f, f.shadow_blur * height);
         const int pad = int(half_len + half_w + 3 * blur) + 2;
         const cv::Point2f centre = foot + reach * 0.5f;
         const cv::Rect area = cv::Rect(int(centre.x) - pad, int(centre.y) - pad, 2 * pad, 2 * pad) &

@@ -14,6 +14,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -27,7 +28,9 @@ constexpr int kFps = 30;
 constexpr int kLeftObjectFrames = 150;
 constexpr int kLoiterFrames = 300;
 
-enum class FigureKind { Person, Bag };
+// A vehicle is seen from above driving sideways: a body `height` across and 2.2
+// times that long, with darker windows.
+enum class FigureKind { Person, Bag, Vehicle };
 
 // A point of a figure's path: where its feet are at a frame. Between waypoints the
 // figure moves in a straight line; before the first and after the last it is absent.
@@ -38,7 +41,11 @@ struct Waypoint {
 
 struct Figure {
     FigureKind kind = FigureKind::Person;
-    float height = 80;   // px, feet to top of head (a bag: its height)
+    float height = 80;   // px, feet to top of head (a bag, a vehicle: its height)
+    // Ground-plane perspective: with a horizon row, `height` holds with the feet on
+    // `height_row` and the height scales with the feet's distance below the horizon.
+    float horizon = NAN;
+    float height_row = 0;
     uint8_t head = 60;   // grey levels before illumination
     uint8_t torso = 60;
     uint8_t legs = 60;
@@ -59,6 +66,7 @@ struct Figure {
     int last_frame() const { return path.empty() ? -1 : path.back().frame; }
     bool present(int frame) const { return frame >= first_frame() && frame <= last_frame(); }
     cv::Point2f foot_at(int frame) const;
+    float height_at(int frame) const;
 };
 
 struct Region {
@@ -155,7 +163,10 @@ enum class SceneKind {
     Busy,           // many sizes (40 px to a third of the frame), drift, JPEG artifacts
     Exposure,       // auto-exposure steps of 40% within a few frames while people cross a line
     Stayers,        // people walk to a table in a zone, stand there 20 s busy, and leave
-    LowSun          // long soft shadows cast sideways by a low sun
+    LowSun,         // long soft shadows cast sideways by a low sun
+    SideBySide,     // in perspective, groups of three and two walking shoulder to shoulder cross a line
+    MeetAndPart,    // two meet at a line, stand, and each crosses; two meet there and go back
+    Vehicles        // cars from above pass each other at a line, head-on and overtaking
 };
 
 std::vector<SceneKind> all_scene_kinds();

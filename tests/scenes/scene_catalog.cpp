@@ -344,6 +344,116 @@ Scene busy(Builder &b)
     return b.done(345);
 }
 
+// People walking shoulder to shoulder from the moment they come in: their blobs
+// are one from the start. Heights follow the ground plane, 43 px at the top of
+// the frame to 128 px at the bottom; one person walks alone first.
+Scene side_by_side(Builder &b)
+{
+    const float line = 0.6f;
+    b.scene.add_region(3, pts(b, {{0.1f, line}, {0.9f, line}}));
+    const float frac = 0.26f, horizon = -0.5f * b.h;
+    auto walker = [&](int start, cv::Point2f from) {
+        Figure f = b.person(frac, start, from);
+        f.horizon = horizon;
+        f.height_row = line * b.h;
+        return f;
+    };
+    // Feet `k` shoulder widths beside `x` (a fraction of the width) on row `y`.
+    auto beside = [&](float x, float y, float k) {
+        const float height = frac * b.h * (y * b.h - horizon) / (line * b.h - horizon);
+        return cv::Point2f(x + k * 0.3f * height / b.w, y);
+    };
+    const float pace = 0.026f * frac * b.h;
+    Figure alone = walker(10, {0.8f, 1.3f});
+    alone.walk_to(b.at(0.78f, -0.02f), pace);
+    b.add(alone, Contrast::High);
+    for (int i = 0; i < 3; ++i) {
+        const float lag = 0.015f * float((i * 7) % 3 - 1);
+        Figure f = walker(40, beside(0.4f, -0.02f + lag, float(i - 1)));
+        const cv::Point2f end = beside(0.42f, 1.3f + lag, float(i - 1));
+        f.walk_to(b.at(end.x, end.y), pace);
+        b.add(f, Contrast::High);
+    }
+    for (int i = 0; i < 2; ++i) {
+        const float lag = 0.01f * float(i);
+        const cv::Point2f end = beside(0.6f, -0.02f + lag, float(i) - 0.5f);
+        Figure f = walker(170, beside(0.62f, 1.3f + lag, float(i) - 0.5f));
+        f.walk_to(b.at(end.x, end.y), pace);
+        b.add(f, Contrast::High);
+    }
+    return b.done();
+}
+
+// Two walk up to the line from either side, stand side by side on it for a second
+// and a half, and each goes on across. Later two meet there, stand, and each goes
+// back the way it came: no crossing, however long their shared blob lies on the line.
+Scene meet_and_part(Builder &b)
+{
+    const float line = 0.55f;
+    b.scene.add_region(3, pts(b, {{0.1f, line}, {0.9f, line}}));
+    const float frac = 0.25f, beside = 0.3f * frac * b.h / b.w;
+    const float pace = 0.026f * frac * b.h;
+    Figure a = b.person(frac, 15, {0.3f, -0.02f});
+    a.walk_to(b.at(0.4f, line - 0.03f), pace);
+    Figure c = b.person(frac, 15, {0.55f, 1.27f});
+    c.walk_to(b.at(0.4f + beside, line + 0.03f), pace);
+    const int met = std::max(a.last_frame(), c.last_frame());
+    a.stand(met + 45 - a.last_frame());
+    c.stand(met + 45 - c.last_frame());
+    a.walk_to(b.at(0.45f, 1.27f), pace);
+    c.walk_to(b.at(0.5f, -0.02f), pace);
+    b.add(a, Contrast::High);
+    b.add(c, Contrast::High);
+
+    const int later = met + 110;
+    Figure d = b.person(frac, later, {-0.1f, line - 0.12f});
+    d.walk_to(b.at(0.65f, line - 0.04f), pace);
+    Figure e = b.person(frac, later, {1.1f, line + 0.12f});
+    e.walk_to(b.at(0.65f + beside, line + 0.04f), pace);
+    const int met2 = std::max(d.last_frame(), e.last_frame());
+    d.stand(met2 + 45 - d.last_frame());
+    e.stand(met2 + 45 - e.last_frame());
+    d.walk_to(b.at(-0.1f, line - 0.1f), pace);
+    e.walk_to(b.at(1.1f, line + 0.1f), pace);
+    b.add(d, Contrast::High);
+    b.add(e, Contrast::Medium);
+    return b.done();
+}
+
+// Cars seen from above, 2.2 times longer than wide, in two lanes a few pixels apart
+// so that their blobs join while they pass. First two meet head-on at the line, then
+// a fast one overtakes a slow one there.
+Scene vehicles(Builder &b)
+{
+    b.scene.add_region(3, pts(b, {{0.5f, 0.15f}, {0.5f, 0.95f}}));
+    auto car = [&](int start, float x, float lane) {
+        Figure f;
+        f.kind = FigureKind::Vehicle;
+        f.height = 0.12f * b.h;
+        f.path.push_back({start, b.at(x, lane)});
+        return f;
+    };
+    const float lane1 = 0.5f, lane2 = lane1 + 0.14f;
+    const float speed = float(b.rng.uniform(4.0, 6.0)), slow = 0.55f * speed;
+    Figure east = car(10, -0.25f, lane1);
+    east.walk_to(b.at(1.25f, lane1), speed);
+    Figure west = car(10, 1.25f, lane2);
+    west.walk_to(b.at(-0.25f, lane2), speed);
+    // The slow car starts first, so that the fast one reaches it at the line.
+    const float to_line = 0.7f * b.w;
+    const int fast_start = 230 + int(std::lround(to_line / slow - to_line / speed));
+    Figure slow_car = car(230, -0.2f, lane2);
+    slow_car.walk_to(b.at(1.25f, lane2), slow);
+    Figure fast_car = car(fast_start, -0.2f, lane1);
+    fast_car.walk_to(b.at(1.25f, lane1), speed);
+    for (Figure *f : {&east, &west, &slow_car, &fast_car}) {
+        b.dress(*f, Contrast::High);
+        f->head = f->torso; // the roof is painted like the body
+        b.scene.add_figure(*f);
+    }
+    return b.done();
+}
+
 // Auto-exposure reacting to something bright: the whole frame darkens by 40% within
 // three frames while two people walk towards a line, and brightens by 40% within two
 // frames as a third crosses it.
@@ -427,6 +537,7 @@ std::vector<SceneKind> all_scene_kinds()
     return {SceneKind::TwoWayLine, SceneKind::OneWayLine,    SceneKind::Zone,    SceneKind::Loiter,
             SceneKind::LeftObject, SceneKind::Nuisance,      SceneKind::CrossingPaths,
             SceneKind::Shadows,    SceneKind::Group,         SceneKind::LowContrast, SceneKind::Busy,
+            SceneKind::SideBySide, SceneKind::MeetAndPart,   SceneKind::Vehicles,
             SceneKind::Exposure,   SceneKind::Stayers,       SceneKind::LowSun};
 }
 
@@ -444,6 +555,9 @@ const char *scene_name(SceneKind kind)
     case SceneKind::Group: return "group";
     case SceneKind::LowContrast: return "low-contrast";
     case SceneKind::Busy: return "busy";
+    case SceneKind::SideBySide: return "side-by-side";
+    case SceneKind::MeetAndPart: return "meet-and-part";
+    case SceneKind::Vehicles: return "vehicles";
     case SceneKind::Exposure: return "exposure";
     case SceneKind::Stayers: return "stayers";
     case SceneKind::LowSun: return "low-sun";
@@ -471,6 +585,9 @@ Scene make_scene(SceneKind kind, uint32_t seed, int width, int height)
     case SceneKind::Group: return group(b);
     case SceneKind::LowContrast: return low_contrast(b);
     case SceneKind::Busy: return busy(b);
+    case SceneKind::SideBySide: return side_by_side(b);
+    case SceneKind::MeetAndPart: return meet_and_part(b);
+    case SceneKind::Vehicles: return vehicles(b);
     case SceneKind::Exposure: return exposure(b);
     case SceneKind::Stayers: return stayers(b);
     case SceneKind::LowSun: return low_sun(b);

@@ -113,3 +113,11 @@ std::vector<int> read_frame_numbers(const std::string &path)
         numbers.push_back(read_frame_number(frame));
     return numbers;
 }
+
+std::vector<int> numbers_from(int first, int last)
+{
+    std::vector<int> numbers;
+    for (int k = first; k <= last; ++k)
+        numbers.push_back(k);
+    return numbers;
+}

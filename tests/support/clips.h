@@ -42,3 +42,6 @@ int read_frame_number(const cv::Mat &frame);
 
 // The numbers carried by every frame of a video file, in order.
 std::vector<int> read_frame_numbers(const std::string &path);
+
+// The numbers first, first+1 ... last.
+std::vector<int> numbers_from(int first, int last);

@@ -12,7 +12,8 @@
 
 #include "tests/support/clips.h"
 
-StallingCamera::StallingCamera(int frames, int connections) : frames_(frames), connections_(connections)
+StallingCamera::StallingCamera(int frames, int connections, int interval_ms, cv::Size later_size)
+    : frames_(frames), connections_(connections), interval_ms_(interval_ms), later_size_(later_size)
 {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -57,9 +58,10 @@ bool StallingCamera::serve_one(bool last)
         "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n";
     send(client, header.data(), header.size(), MSG_NOSIGNAL);
     for (int k = 0; k < frames_ && !stop_; ++k) {
-        cv::Mat frame(120, 160, CV_8UC3, cv::Scalar(70, 80, 90));
+        const bool later = connections_served_ > 1 && !later_size_.empty();
+        cv::Mat frame(later ? later_size_ : cv::Size(160, 120), CV_8UC3, cv::Scalar(70, 80, 90));
         cv::rectangle(frame, cv::Rect(4 * k % 140, 40, 16, 30), cv::Scalar(240, 240, 240), cv::FILLED);
-        paint_frame_number(frame, k);
+        paint_frame_number(frame, k % 1024);
         std::vector<uchar> jpeg;
         cv::imencode(".jpg", frame, jpeg);
         const std::string part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
@@ -67,6 +69,8 @@ bool StallingCamera::serve_one(bool last)
         if (send(client, part.data(), part.size(), MSG_NOSIGNAL) < 0 ||
             send(client, jpeg.data(), jpeg.size(), MSG_NOSIGNAL) < 0 || send(client, "\r\n", 2, MSG_NOSIGNAL) < 0)
             break;
+        if (interval_ms_ > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(interval_ms_));
     }
     // Stay connected and silent, like a camera that hung; or, before the last
     // connection, hang up like a camera that rebooted.

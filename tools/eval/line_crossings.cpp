@@ -1,4 +1,4 @@
-#include "tests/footage/line_crossings.h"
+#include "tools/eval/line_crossings.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #define QV_FOOTAGE_FOOTAGE_RUN_H
 
 #include "detector/quorvane.h"
-#include "tests/footage/line_crossings.h"
+#include "tools/eval/line_crossings.h"
 
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@ namespace qvf {
 
 enum class DetectorKind {
     Library,  // the detector library through its three calls, with the demo's configuration
-    Mog2      // the OpenCV baseline in tests/scenes/mog2_baseline.h
+    Mog2      // the OpenCV baseline in tools/eval/mog2_baseline.h
 };
 
 struct FootageRun {

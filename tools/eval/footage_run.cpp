@@ -1,9 +1,9 @@
-#include "tests/footage/footage_run.h"
+#include "tools/eval/footage_run.h"
 
 #include "driver/event_line.h"
 #include "driver/video_source.h"
 #include "tests/scenes/evaluation.h"
-#include "tests/scenes/mog2_baseline.h"
+#include "tools/eval/mog2_baseline.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,4 +1,4 @@
-#include "tests/scenes/mog2_baseline.h"
+#include "tools/eval/mog2_baseline.h"
 
 #include "detector/quorvane.h"
 
