@@ -1,15 +1,15 @@
 #include "driver/frame_pipeline.h"
 
-#include "driver/reconnect_backoff.h"
-
 #include <chrono>
 #include <exception>
+#include <utility>
 
 #include <opencv2/imgproc.hpp>
 
 #include "driver/jpeg_encoder.h"
-#include "driver/stop_signal.h"
 #include "driver/jpeg_sink.h"
+#include "driver/reconnect_backoff.h"
+#include "driver/stop_signal.h"
 #include "driver/video_source.h"
 
 namespace {
@@ -38,9 +38,10 @@ FrameSlot *SlotRing::pop()
     return slot;
 }
 
-FramePipeline::FramePipeline(VideoSource &source, JpegSink &output, cv::Size size, bool live, int jpeg_quality,
-                             int encoders)
+FramePipeline::FramePipeline(VideoSource &source, JpegSink *output, cv::Size size, bool live, int jpeg_quality,
+                             SourceWatch watch, int encoders)
     : source_(source), output_(output), size_(size), live_(live), jpeg_quality_(jpeg_quality),
+      watch_(std::move(watch)),
       // Enough slots that every stage can hold one while both queues are full,
       // so a live source's decoder always has a slot to decode into.
       slots_(kDecodedWaiting + kFinishedWaiting + 2 + static_cast<size_t>(std::max(1, encoders))),
@@ -49,7 +50,7 @@ FramePipeline::FramePipeline(VideoSource &source, JpegSink &output, cv::Size siz
     for (FrameSlot &slot : slots_)
         free_.push(&slot);
     decoder_ = std::thread([this] { decode_loop(); });
-    for (int i = 0; i < std::max(1, encoders); ++i)
+    for (int i = 0; output_ != nullptr && i < std::max(1, encoders); ++i)
         encoders_.emplace_back([this] { encode_loop(); });
 }
 
@@ -69,28 +70,10 @@ FrameSlot *FramePipeline::take_free_slot(std::unique_lock<std::mutex> &lock)
     return decoded_.pop();
 }
 
-// The decoder is already running when these are set: they go through the lock.
-void FramePipeline::set_source_listener(std::function<void(const SourceChange &)> listener)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    source_listener_ = std::move(listener);
-}
-
-void FramePipeline::set_reconnect(bool reconnect)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    reconnect_ = reconnect;
-}
-
 void FramePipeline::tell(const SourceChange &change)
 {
-    std::function<void(const SourceChange &)> listener;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        listener = source_listener_;
-    }
-    if (listener)
-        listener(change);
+    if (watch_.listener)
+        watch_.listener(change);
 }
 
 bool FramePipeline::reconnect(cv::Mat &frame)
@@ -149,12 +132,7 @@ void FramePipeline::decode_loop()
                 SourceChange lost;
                 lost.reason = source_.end_reason();
                 tell(lost);
-                bool reconnecting = false;
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    reconnecting = reconnect_;
-                }
-                got = reconnecting && reconnect(slot->decoded);
+                got = watch_.reconnect && reconnect(slot->decoded);
             }
             if (!got) {
                 reason = source_.end_reason();
@@ -222,6 +200,11 @@ FrameSlot *FramePipeline::next()
 void FramePipeline::finish(FrameSlot *slot)
 {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (output_ == nullptr) {  // no video: the frame goes straight back
+        free_.push(slot);
+        changed_.notify_all();
+        return;
+    }
     changed_.wait(lock, [this] { return !finished_.full(); });
     slot->sequence = next_sequence_++;
     finished_.push(slot);
@@ -253,8 +236,8 @@ void FramePipeline::encode_loop()
         changed_.wait(lock, [&] { return next_to_write_ == slot->sequence; });
         lock.unlock();
         if (encoded)
-            output_.write_jpeg(encoder.data(), encoder.size());
-        const bool output_failed = output_.failed();
+            output_->write_jpeg(encoder.data(), encoder.size());
+        const bool output_failed = output_->failed();
         lock.lock();
         output_failed_ = output_failed_ || output_failed;
         if (!encoded && error_.empty())

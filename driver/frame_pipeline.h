@@ -50,17 +50,27 @@ private:
     size_t count_ = 0;
 };
 
+// What the decoder does when a live source goes away: every loss (not a stop) is told to
+// listener, from the decoder's thread; with reconnect the source is then opened again with
+// backoff (reconnect_delay_s) until it comes back or the run is stopped, each wait and the
+// recovery told too.
+struct SourceWatch {
+    std::function<void(const SourceChange &)> listener;
+    bool reconnect = false;
+};
+
 // Decoding, and compressing+writing, on threads of their own around the caller's
 // per-frame work: a decoder thread fills a small queue of frames at the run's
 // size; the caller takes them in order with next(), works on them and hands them
 // on with finish(); encoder threads compress them and write them to the output in
 // that order. Memory is bounded by a fixed set of slots. A live source whose
 // frames come faster than they are taken loses the oldest frame waiting (counted
-// in dropped()); a file never loses one: its decoder waits.
+// in dropped()); a file never loses one: its decoder waits. Without an output
+// (nullptr: a run with no video) finished frames are not compressed at all.
 class FramePipeline {
 public:
-    FramePipeline(VideoSource &source, JpegSink &output, cv::Size size, bool live, int jpeg_quality,
-                  int encoders = 2);
+    FramePipeline(VideoSource &source, JpegSink *output, cv::Size size, bool live, int jpeg_quality,
+                  SourceWatch watch = {}, int encoders = 2);
     ~FramePipeline();
     FramePipeline(const FramePipeline &) = delete;
     FramePipeline &operator=(const FramePipeline &) = delete;
@@ -75,13 +85,6 @@ public:
     // Stops decoding, writes every finished frame and joins the threads. Returns
     // "" or why frames could not be compressed. Called by the destructor too.
     std::string close();
-
-    // Every loss of a live source (not a stop) is told to listener, from the decoder's thread.
-    void set_source_listener(std::function<void(const SourceChange &)> listener);
-
-    // A lost live source is then opened again with backoff (reconnect_delay_s) until
-    // it comes back or the run is stopped; each wait and the recovery are told too.
-    void set_reconnect(bool reconnect);
 
     // Why the input ended early ("" for the end of a file), once next() returned nullptr.
     std::string end_reason() const;
@@ -99,12 +102,11 @@ private:
     FrameSlot *take_free_slot(std::unique_lock<std::mutex> &lock);
 
     VideoSource &source_;
-    JpegSink &output_;
+    JpegSink *const output_;
     const cv::Size size_;
     const bool live_;
-    std::function<void(const SourceChange &)> source_listener_;
-    bool reconnect_ = false;
     const int jpeg_quality_;
+    const SourceWatch watch_;  // fixed before the decoder starts, so read without the lock
 
     std::vector<FrameSlot> slots_;
     mutable std::mutex mutex_;

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
-#include <unistd.h>
 
 #include <mosquitto.h>
 
@@ -70,17 +69,23 @@ std::string MqttPublisher::start(const MqttTarget &target)
     client_ = mosquitto_new(nullptr, true, this);
     if (client_ == nullptr)
         return "MQTT: cannot create a client";
+    // A start that fails leaves no client, so stop() has nothing to wait for.
+    const auto give_up = [this](const std::string &why) {
+        mosquitto_destroy(client_);
+        client_ = nullptr;
+        return why;
+    };
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     const std::string available = target.prefix + "/available";
     mosquitto_will_set(client_, available.c_str(), 7, "offline", 1, true);
     if (!target.user.empty() &&
         mosquitto_username_pw_set(client_, target.user.c_str(), target.password.c_str()) != MOSQ_ERR_SUCCESS)
-        return "MQTT: cannot set the user name";
+        return give_up("MQTT: cannot set the user name");
     if (target.tls) {
         const char *cafile = target.cafile.empty() ? nullptr : target.cafile.c_str();
         const char *capath = target.cafile.empty() ? "/etc/ssl/certs" : nullptr;
         if (mosquitto_tls_set(client_, cafile, capath, nullptr, nullptr, nullptr) != MOSQ_ERR_SUCCESS)
-            return "MQTT: cannot use the CA file " + target.cafile;
+            return give_up("MQTT: cannot use the CA file " + target.cafile);
     }
     mosquitto_connect_callback_set(client_, on_connect);
     mosquitto_disconnect_callback_set(client_, on_disconnect);
@@ -98,15 +103,15 @@ std::string MqttPublisher::start(const MqttTarget &target)
         reported_down_ = true;
     }
     if (mosquitto_loop_start(client_) != MOSQ_ERR_SUCCESS)
-        return "MQTT: cannot start the network thread";
+        return give_up("MQTT: cannot start the network thread");
     return {};
 }
 
-void MqttPublisher::enqueue(const std::string &suffix, const std::string &payload)
+void MqttPublisher::enqueue(const char *suffix, std::string payload)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    waiting_.push_back({target_.prefix + "/" + suffix, payload, 1, false});
     waiting_bytes_ += payload.size();
+    waiting_.push_back({target_.prefix + "/" + suffix, std::move(payload), 1, false});
     // Pictures are large: the queue is bounded by bytes as well as by count.
     while (!waiting_.empty() && (waiting_.size() > limit_ || waiting_bytes_ > byte_limit_)) {
         waiting_bytes_ -= waiting_.front().payload.size();
@@ -185,7 +190,7 @@ void MqttPublisher::on_disconnect(mosquitto *, void *self_ptr, int rc)
     }
 }
 
-void MqttPublisher::on_publish(mosquitto *m, void *self_ptr, int)
+void MqttPublisher::on_publish(mosquitto *, void *self_ptr, int)
 {
     auto *self = static_cast<MqttPublisher *>(self_ptr);
     std::lock_guard<std::mutex> lock(self->mutex_);
@@ -193,7 +198,6 @@ void MqttPublisher::on_publish(mosquitto *m, void *self_ptr, int)
         --self->in_flight_;
     if (self->connected_)
         self->send_waiting();
-    (void)m;
 }
 
 int64_t MqttPublisher::stop(int timeout_ms)

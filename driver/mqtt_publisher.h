@@ -4,6 +4,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
 
 struct mosquitto;
 
@@ -40,8 +41,8 @@ public:
     std::string start(const MqttTarget &target);
 
     // Queues one message; beyond either limit the oldest waiting ones are dropped.
-    void publish_event(const std::string &json) { enqueue("events", json); }
-    void publish_snapshot(const std::string &jpeg) { enqueue("snapshot", jpeg); }
+    void publish_event(std::string json) { enqueue("events", std::move(json)); }
+    void publish_snapshot(std::string jpeg) { enqueue("snapshot", std::move(jpeg)); }
 
     // Sends offline, waits up to timeout_ms for the queue to drain, disconnects.
     // Returns how many messages were dropped or left unsent over the run.
@@ -56,7 +57,7 @@ private:
         int qos;
         bool retain;
     };
-    void enqueue(const std::string &suffix, const std::string &payload);
+    void enqueue(const char *suffix, std::string payload);
     void send_waiting();  // under mutex_, when connected
     static void on_connect(mosquitto *m, void *self, int rc);
     static void on_disconnect(mosquitto *m, void *self, int rc);

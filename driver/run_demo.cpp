@@ -162,11 +162,10 @@ int run_demo(const RunOptions &options)
     auto result = std::make_unique<qv_result>();
     int exit_code = kExitOk;
     // Decoding and writing run beside this loop; on every way out the pipeline
-    // (destroyed before the writer) writes the frames handed to it, then stops.
-    FramePipeline pipeline(capture, recording, size, capture.live(), kOutputJpegQuality);
-    pipeline.set_reconnect(options.reconnect);
-    const bool reconnecting = options.reconnect;
-    pipeline.set_source_listener([&alarm_outputs, reconnecting, size](const SourceChange &change) {
+    // (destroyed before the recording) writes the frames handed to it, then stops.
+    SourceWatch watch;
+    watch.reconnect = options.reconnect;
+    watch.listener = [&alarm_outputs, reconnecting = options.reconnect, size](const SourceChange &change) {
         // Standard error tells each wait; the event log (and MQTT) each loss and recovery.
         switch (change.kind) {
         case SourceChange::kLost:
@@ -189,7 +188,9 @@ int run_demo(const RunOptions &options)
                                                    .c_str());
             break;
         }
-    });
+    };
+    FramePipeline pipeline(capture, options.no_video ? nullptr : &recording, size, capture.live(),
+                           kOutputJpegQuality, std::move(watch));
     while (true) {
         if (const int signal_number = stop_requested()) {
             exit_code = kExitInterrupted + signal_number;

@@ -150,7 +150,7 @@ TEST_F(Pipeline, EachFrameKnowsItsPlaceInTheSource)
     ASSERT_TRUE(source.read(probe));
     VideoOutput output;
     ASSERT_EQ(output.open(dir.file("out.avi"), probe.size()), "");
-    FramePipeline pipeline(source, output, probe.size(), source.live(), 85);
+    FramePipeline pipeline(source, &output, probe.size(), source.live(), 85);
     int taken = 0;
     while (FrameSlot *slot = pipeline.next()) {
         ++taken;
