@@ -7,18 +7,6 @@
 
 #include "driver/region_check.h"
 
-namespace {
-
-// s(p) of the line from p0 to p1, in image coordinates (y down).
-int64_t line_side(const qv_region &line, const qv_point &p)
-{
-    const int64_t dx = static_cast<int64_t>(line.points[1].x) - line.points[0].x;
-    const int64_t dy = static_cast<int64_t>(line.points[1].y) - line.points[0].y;
-    return dx * (static_cast<int64_t>(p.y) - line.points[0].y) - dy * (static_cast<int64_t>(p.x) - line.points[0].x);
-}
-
-} // namespace
-
 std::string json_string(const std::string &text)
 {
     std::string out = "\"";
@@ -79,6 +67,13 @@ std::string utc_now()
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, ms);
     return text;
+}
+
+int64_t line_side(const qv_region &line, const qv_point &p)
+{
+    const int64_t dx = static_cast<int64_t>(line.points[1].x) - line.points[0].x;
+    const int64_t dy = static_cast<int64_t>(line.points[1].y) - line.points[0].y;
+    return dx * (static_cast<int64_t>(p.y) - line.points[0].y) - dy * (static_cast<int64_t>(p.x) - line.points[0].x);
 }
 
 qv_point reference_point(const qv_object &object)

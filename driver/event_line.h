@@ -33,6 +33,10 @@ std::string without_password(const std::string &text);
 // The wall clock now, as "2026-12-09T15:04:05.123Z".
 std::string utc_now();
 
+// s(p) of the line from its first point to its second, in image coordinates (y down):
+// positive on one side, negative on the other, 0 on the line.
+int64_t line_side(const qv_region &line, const qv_point &p);
+
 // Where the detector judges an object: its latest track point, else the bottom
 // centre of its box.
 qv_point reference_point(const qv_object &object);

@@ -44,7 +44,6 @@ std::string Recording::open(cv::Size size, double fps)
     size_ = size;
     fps_ = fps;
     segment_ = 0;
-    opened_ = true;
     return start_segment();
 }
 
@@ -55,7 +54,6 @@ std::string Recording::start_segment()
     const std::string error = file_.open(path, size_, fps_);
     if (!error.empty())
         return error;
-    writing_ = true;
     files_.push_back(path);
     remove_old_segments();
     return {};
@@ -74,11 +72,10 @@ void Recording::remove_old_segments()
 
 void Recording::write_jpeg(const uint8_t *data, size_t size)
 {
-    if (!opened_ || failed())
+    if (!file_.is_open() || failed())
         return;
     if (per_segment_ > 0 && file_.frames() >= per_segment_) {
         std::string error = file_.close();
-        writing_ = false;
         if (error.empty())
             error = start_segment();
         if (!error.empty()) {
@@ -91,14 +88,12 @@ void Recording::write_jpeg(const uint8_t *data, size_t size)
 
 std::string Recording::close()
 {
-    const bool empty_segment = writing_ && segment_ > 1 && file_.frames() == 0;
+    const bool empty_segment = file_.is_open() && segment_ > 1 && file_.frames() == 0;
     const std::string error = file_.close();
-    writing_ = false;
     if (empty_segment) {
         // A segment begun just before the disk filled holds nothing worth keeping.
         unlink(files_.back().c_str());
         files_.pop_back();
     }
-    opened_ = false;
     return error_.empty() ? error : error_;
 }

@@ -36,7 +36,7 @@ public:
     std::string open(cv::Size size, double fps);
 
     // Writes one picture, starting the next segment first when the current one is full.
-    // Does nothing when the recording was never opened.
+    // Does nothing when no file is open (never opened, closed, or a segment that failed to start).
     void write_jpeg(const uint8_t *data, size_t size) override;
 
     bool failed() const override { return !error_.empty() || file_.failed(); }
@@ -56,8 +56,6 @@ private:
     int keep_;
     cv::Size size_;
     double fps_ = 30.0;
-    bool opened_ = false;
-    bool writing_ = false;  // files_.back() is open and being written
     int64_t segment_ = 0;  // number of the segment being written, from 1
     VideoOutput file_;
     std::deque<std::string> files_;

@@ -43,6 +43,7 @@ public:
     // or a one-line reason (a full disk, say).
     std::string close();
 
+    bool is_open() const { return context_ != nullptr; }
     int frames() const { return frames_; }
 
 private:

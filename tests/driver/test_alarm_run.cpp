@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <regex>
-#include <sstream>
-#include <sys/stat.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
@@ -26,27 +23,6 @@ qv_region region(const std::string &arg)
     qv_region r;
     EXPECT_EQ(parse_region_arg(arg, r), "");
     return r;
-}
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> lines_of(const std::string &path)
-{
-    std::istringstream in(slurp(path));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
 }
 
 // An object with its reference point at `to`, having come from `from`.
@@ -137,7 +113,7 @@ TEST_F(AlarmRun, EventLogSnapshotsAndCountsTellWhatHappened)
     const CapturedRun run = run_captured(options);
     ASSERT_EQ(run.status, kExitOk) << run.err;
 
-    const std::vector<std::string> lines = lines_of(options.events_path);
+    const std::vector<std::string> lines = read_lines(options.events_path);
     ASSERT_EQ(lines.size(), 6u);
     const std::string snaps = dir.file("snaps");
     const std::vector<std::string> expected = {
@@ -169,8 +145,8 @@ TEST_F(AlarmRun, EventLogSnapshotsAndCountsTellWhatHappened)
         const cv::Mat snap = cv::imread(snaps + "/" + name);
         EXPECT_EQ(snap.size(), cv::Size(160, 120)) << name;
     }
-    EXPECT_FALSE(exists(snaps + "/000000.jpg"));
-    EXPECT_FALSE(exists(snaps + "/000005.jpg"));
+    EXPECT_FALSE(path_exists(snaps + "/000000.jpg"));
+    EXPECT_FALSE(path_exists(snaps + "/000005.jpg"));
 
     EXPECT_NE(run.out.find("counts: region 1 door (two_way_line): 1 positive_to_negative, 1 negative_to_positive\n"),
               std::string::npos) << run.out;
@@ -215,7 +191,7 @@ TEST_F(AlarmRun, EventLinesCanBeSentElsewhereToo)
     for (size_t k = 0; k < script.size(); ++k)
         outputs.on_frame(static_cast<int64_t>(k), 100 * static_cast<int64_t>(k), script[k], frame);
     EXPECT_EQ(outputs.finish(7, nullptr), "");
-    EXPECT_EQ(sent, lines_of(options.events_path));
+    EXPECT_EQ(sent, read_lines(options.events_path));
 }
 
 TEST_F(AlarmRun, RecordingPlaysAtTheSourceRate)
@@ -249,7 +225,7 @@ TEST_F(AlarmRun, QuietNoVideoAndNoLimit)
     EXPECT_EQ(count_lines_starting(run.out, "detect time:"), 0);
     EXPECT_EQ(count_lines_starting(run.out, "obj 0: "), 1);
     EXPECT_EQ(count_lines_starting(run.out, "aver time:"), 1);
-    EXPECT_FALSE(exists(dir.file("never.avi")));
+    EXPECT_FALSE(path_exists(dir.file("never.avi")));
 }
 
 TEST_F(AlarmRun, FailedStartsLeaveEarlierFilesAlone)
@@ -260,7 +236,7 @@ TEST_F(AlarmRun, FailedStartsLeaveEarlierFilesAlone)
     std::ofstream(dir.file("keep.jsonl")) << "{\"frame\": 0}\n";
     std::ofstream(dir.file("keep.events")) << "{\"event\": 4}\n";
     std::ofstream(dir.file("plain.txt")) << "a file, not a folder\n";
-    const std::string avi = slurp(dir.file("keep.avi"));
+    const std::string avi = read_file(dir.file("keep.avi"));
 
     struct Case {
         const char *what;
@@ -293,10 +269,10 @@ TEST_F(AlarmRun, FailedStartsLeaveEarlierFilesAlone)
         EXPECT_EQ(run.status, c.status) << c.what;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << ": " << run.err;
-        EXPECT_EQ(slurp(dir.file("keep.avi")), avi) << c.what;
-        EXPECT_EQ(slurp(dir.file("keep.jsonl")), "{\"frame\": 0}\n") << c.what;
-        EXPECT_EQ(slurp(dir.file("keep.events")), "{\"event\": 4}\n") << c.what;
-        EXPECT_FALSE(exists(dir.file("snaps"))) << c.what;
+        EXPECT_EQ(read_file(dir.file("keep.avi")), avi) << c.what;
+        EXPECT_EQ(read_file(dir.file("keep.jsonl")), "{\"frame\": 0}\n") << c.what;
+        EXPECT_EQ(read_file(dir.file("keep.events")), "{\"event\": 4}\n") << c.what;
+        EXPECT_FALSE(path_exists(dir.file("snaps"))) << c.what;
         EXPECT_EQ(fake::calls().init, 0) << c.what;
     }
     const CapturedRun outside = run_captured([&] {

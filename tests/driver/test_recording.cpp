@@ -14,12 +14,6 @@
 
 namespace {
 
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
 // The frame count a file's header states, as players read it.
 int stated_frames(const std::string &path)
 {
@@ -79,7 +73,7 @@ TEST(Recording, SegmentsFollowEachOtherInFrameOrder)
     const std::string clip = write_numbered_clip(dir.file("in.avi"), 60, 1280, 720);
     const CapturedRun run = run_captured(segmented(clip, dir.file("out.avi"), 7));
     ASSERT_EQ(run.status, kExitOk) << run.err;
-    EXPECT_FALSE(exists(dir.file("out.avi")));
+    EXPECT_FALSE(path_exists(dir.file("out.avi")));
     std::vector<int> all;
     for (int s = 1; s <= 9; ++s) {
         const std::string path = segment_path(dir.file("out.avi"), s);
@@ -88,7 +82,7 @@ TEST(Recording, SegmentsFollowEachOtherInFrameOrder)
         EXPECT_EQ(stated_frames(path), static_cast<int>(numbers.size())) << path;
         all.insert(all.end(), numbers.begin(), numbers.end());
     }
-    EXPECT_FALSE(exists(segment_path(dir.file("out.avi"), 10)));
+    EXPECT_FALSE(path_exists(segment_path(dir.file("out.avi"), 10)));
     EXPECT_EQ(all, numbers_from(1, 59));
 }
 
@@ -103,11 +97,11 @@ TEST(Recording, KeepsTheNewestSegmentsAndOnlyDeletesItsOwn)
     const CapturedRun run = run_captured(segmented(clip, dir.file("out.avi"), 10, 2));
     ASSERT_EQ(run.status, kExitOk) << run.err;
     for (int s = 1; s <= 3; ++s)
-        EXPECT_FALSE(exists(segment_path(dir.file("out.avi"), s))) << s;
+        EXPECT_FALSE(path_exists(segment_path(dir.file("out.avi"), s))) << s;
     EXPECT_EQ(read_frame_numbers(dir.file("out-0004.avi")), numbers_from(31, 40));
     EXPECT_EQ(read_frame_numbers(dir.file("out-0005.avi")), numbers_from(41, 50));
-    EXPECT_TRUE(exists(dir.file("out.avi")));
-    EXPECT_TRUE(exists(dir.file("out-0042.avi")));
+    EXPECT_TRUE(path_exists(dir.file("out.avi")));
+    EXPECT_TRUE(path_exists(dir.file("out-0042.avi")));
 
     Recording recording(dir.file("r.avi"), 4, 3);
     ASSERT_EQ(recording.open(cv::Size(64, 48), 25), "");
@@ -136,7 +130,7 @@ TEST(Recording, AFullDiskEndsTheRunWithValidFiles)
         EXPECT_EQ(run.status, kExitOutput) << run.err;
         EXPECT_NE(run.err.find("disk full"), std::string::npos) << run.err;
         std::vector<int> all;
-        for (int s = 1; per_segment == 0 ? s == 1 : exists(segment_path(output, s)); ++s) {
+        for (int s = 1; per_segment == 0 ? s == 1 : path_exists(segment_path(output, s)); ++s) {
             const std::string path = per_segment > 0 ? segment_path(output, s) : output;
             const std::vector<int> numbers = read_frame_numbers(path);
             EXPECT_GT(numbers.size(), 0u) << path;

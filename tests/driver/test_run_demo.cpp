@@ -3,8 +3,6 @@
 #include <csignal>
 #include <fstream>
 #include <regex>
-#include <sstream>
-#include <sys/stat.h>
 
 #include "driver/exit_codes.h"
 #include "driver/stop_signal.h"
@@ -39,21 +37,6 @@ long average_printed(const std::string &out)
     if (!std::regex_search(out, m, std::regex("aver time:(-?[0-9]+) us")))
         return -999;
     return std::stol(m[1]);
-}
-
-std::vector<std::string> read_lines(const std::string &path)
-{
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-bool exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
 }
 
 } // namespace
@@ -187,7 +170,7 @@ TEST_F(RunDemo, UnreadableInputsEndWithAClearMessage)
         EXPECT_EQ(run.status, kExitInput) << input;
         EXPECT_NE(run.err.find(input), std::string::npos) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_FALSE(exists(dir.file("out.avi")));
+        EXPECT_FALSE(path_exists(dir.file("out.avi")));
     }
 }
 
@@ -201,7 +184,7 @@ TEST_F(RunDemo, DetectorFailuresEndWithTheirStatusAndAClosedOutput)
     EXPECT_NE(init.out.find("model initial failed"), std::string::npos);
     EXPECT_EQ(fake::calls().init_region, 0);
     EXPECT_EQ(fake::calls().detect, 0);
-    EXPECT_TRUE(exists(dir.file("init.avi")));
+    EXPECT_TRUE(path_exists(dir.file("init.avi")));
 
     fake::reset();
     fake::reject_regions(true);
@@ -209,7 +192,7 @@ TEST_F(RunDemo, DetectorFailuresEndWithTheirStatusAndAClosedOutput)
     EXPECT_EQ(regions.status, kExitRegions);
     EXPECT_NE(regions.out.find("区域设置有问题！！！\n"), std::string::npos) << regions.out;
     EXPECT_EQ(fake::calls().detect, 0);
-    EXPECT_TRUE(exists(dir.file("regions.avi")));
+    EXPECT_TRUE(path_exists(dir.file("regions.avi")));
 }
 
 TEST_F(RunDemo, UnwritableOutputsAreReported)

@@ -2,8 +2,6 @@
 // and --preview writes its picture and nothing else.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 
 #include <opencv2/imgcodecs.hpp>
@@ -13,12 +11,6 @@
 
 namespace {
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 } // namespace
 
 TEST(FailedStart, EarlierOutputIsUntouched)
@@ -27,7 +19,7 @@ TEST(FailedStart, EarlierOutputIsUntouched)
     const std::string clip = write_test_clip(dir.file("in.avi"), 6, 160, 120);
     const std::string keep = dir.file("keep.avi");
     ASSERT_EQ(run_demo_binary(clip, keep, {"--json", dir.file("keep.jsonl")}).status, 0);
-    const std::string avi = slurp(keep), json = slurp(dir.file("keep.jsonl"));
+    const std::string avi = read_file(keep), json = read_file(dir.file("keep.jsonl"));
     ASSERT_GT(avi.size(), 1000u);
 
     struct Case {
@@ -49,8 +41,8 @@ TEST(FailedStart, EarlierOutputIsUntouched)
         ASSERT_TRUE(run.exited);
         EXPECT_EQ(run.status, c.status) << c.extra[0];
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
-        EXPECT_EQ(slurp(keep), avi) << c.extra[0];
-        EXPECT_EQ(slurp(dir.file("keep.jsonl")), json) << c.extra[0];
+        EXPECT_EQ(read_file(keep), avi) << c.extra[0];
+        EXPECT_EQ(read_file(dir.file("keep.jsonl")), json) << c.extra[0];
     }
     const ChildResult mp4 = run_demo_binary(clip, dir.file("o.mp4"));
     EXPECT_EQ(mp4.status, 2);

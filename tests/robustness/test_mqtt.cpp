@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <iterator>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -94,15 +93,6 @@ MqttTarget local_target(const std::string &prefix)
     MqttTarget target;
     EXPECT_EQ(parse_mqtt_url("mqtt://127.0.0.1:" + std::to_string(broker_port()) + "/" + prefix, target), "");
     return target;
-}
-
-std::vector<std::string> lines_of(const std::string &path)
-{
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 // A free port on 127.0.0.1: bind, read, release.
@@ -248,7 +238,7 @@ TEST(MqttBroker, DemoPublishesItsEventLogAndLeavesItsWillWhenKilled)
         const std::string events = dir.file("events.jsonl");
         const ChildResult run = run_demo_binary(clip, dir.file("out.avi"), {"--events", events, "--mqtt", url});
         ASSERT_TRUE(run.exited && run.status == 0) << run.err;
-        const std::vector<std::string> lines = lines_of(events);
+        const std::vector<std::string> lines = read_lines(events);
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(listener.wait_for(prefix + "/events", lines.size()), lines);
         EXPECT_EQ(listener.wait_for(prefix + "/available", 2), (std::vector<std::string>{"online", "offline"}));
@@ -287,7 +277,7 @@ TEST(MqttBroker, DemoPublishesSourceChangesAndSnapshots)
     ASSERT_TRUE(run.exited) << run.err;
     EXPECT_EQ(run.status, 130) << run.err;
 
-    const std::vector<std::string> lines = lines_of(events);
+    const std::vector<std::string> lines = read_lines(events);
     const auto has = [&](const char *text) {
         return std::any_of(lines.begin(), lines.end(),
                            [&](const std::string &line) { return line.find(text) != std::string::npos; });
@@ -301,10 +291,8 @@ TEST(MqttBroker, DemoPublishesSourceChangesAndSnapshots)
     for (const auto &entry : std::filesystem::directory_iterator(snaps))
         names.push_back(entry.path().string());
     std::sort(names.begin(), names.end());
-    for (const std::string &name : names) {
-        std::ifstream file(name, std::ios::binary);
-        pictures.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
+    for (const std::string &name : names)
+        pictures.push_back(read_file(name));
     ASSERT_FALSE(pictures.empty()) << "no event, so no snapshot: " << run.out;
     EXPECT_EQ(pictures[0].substr(0, 2), "\xff\xd8");
     EXPECT_EQ(listener.wait_for(prefix + "/snapshot", pictures.size()), pictures);
@@ -340,7 +328,7 @@ TEST(MqttBroker, DemoPublishesOverTlsToABrokerItCanVerify)
             {"--events", events, "--mqtt", "mqtts://127.0.0.1:" + std::to_string(tls_port) + "/" + prefix,
              "--mqtt-cafile", trusted ? cert : other});
         ASSERT_TRUE(run.exited && run.status == 0) << run.err;
-        const std::vector<std::string> lines = lines_of(events);
+        const std::vector<std::string> lines = read_lines(events);
         ASSERT_FALSE(lines.empty());
         if (trusted) {
             EXPECT_EQ(listener.wait_for(prefix + "/events", lines.size()), lines);
@@ -504,7 +492,7 @@ TEST(MqttBroker, DemoRidesOutABrokerRestart)
         << run.err;
     EXPECT_EQ(run.err.find("dropped or left unsent"), std::string::npos) << run.err;
 
-    const std::vector<std::string> lines = lines_of(events);
+    const std::vector<std::string> lines = read_lines(events);
     std::vector<std::string> arrived;
     for (int i = 0; i < 200; ++i) {
         // QoS 1 is at least once: a line in flight when the broker stopped may come twice.

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,9 +29,8 @@ int soak_frames()
 
 int lines_containing(const std::string &path, const std::string &text)
 {
-    std::ifstream in(path);
     int n = 0;
-    for (std::string line; std::getline(in, line);)
+    for (const std::string &line : read_lines(path))
         n += line.find(text) != std::string::npos;
     return n;
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 
 #include <opencv2/videoio.hpp>
@@ -21,8 +20,7 @@ namespace {
 std::vector<std::string> source_lines(const std::string &events)
 {
     std::vector<std::string> lines;
-    std::ifstream in(events);
-    for (std::string line; std::getline(in, line);)
+    for (const std::string &line : read_lines(events))
         if (line.find("\"event\": \"source_") != std::string::npos)
             lines.push_back(line);
     return lines;

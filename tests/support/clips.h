@@ -26,6 +26,15 @@ std::string write_test_clip(const std::string &path, int frames, int width = 160
 // Number of lines in a text file (0 if it cannot be read).
 int count_file_lines(const std::string &path);
 
+// The lines of a text file without their newlines (none if it cannot be read).
+std::vector<std::string> read_lines(const std::string &path);
+
+// A file's bytes ("" if it cannot be read).
+std::string read_file(const std::string &path);
+
+// True when path names something on disk.
+bool path_exists(const std::string &path);
+
 // Number of frames OpenCV can decode from a video file (-1 if it cannot be opened).
 int count_readable_frames(const std::string &path);
 

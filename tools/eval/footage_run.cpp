@@ -55,9 +55,7 @@ private:
 // Which way a baseline object went: the side its reference point is on now.
 Direction side_now(const qv_region &line, cv::Point p)
 {
-    const long dx = line.points[1].x - line.points[0].x, dy = line.points[1].y - line.points[0].y;
-    const long s = dx * (p.y - line.points[0].y) - dy * (p.x - line.points[0].x);
-    return s < 0 ? Direction::PositiveToNegative : Direction::NegativeToPositive;
+    return line_side(line, {p.x, p.y}) < 0 ? Direction::PositiveToNegative : Direction::NegativeToPositive;
 }
 
 }  // namespace
