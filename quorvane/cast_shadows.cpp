@@ -7,14 +7,21 @@
 namespace qv {
 
 namespace {
-constexpr float kSearchSide = 1.0f;  // a shadow is looked for this many heights to either side of the feet
-constexpr float kSearchAbove = 0.0f; // from the feet
+// Lengths are in heights of the object that casts the shadow, so they hold at any
+// resolution and distance from the camera.
+constexpr float kSearchSide = 2.0f;  // a shadow is looked for this far to either side of the feet (a low sun)
+constexpr float kSearchAbove = 0.25f; // from this far above the feet, beside the body only: a shadow laid out
+                                      // sideways has half its breadth above the feet's row
 constexpr float kSearchBelow = 1.3f; // to this far below
-constexpr float kMinShare = 0.02f;   // shadow cells needed, as a share of the object's height squared
+constexpr float kAloneSide = 1.0f;   // nobody else within this many heights beside the feet: the shade is its own
+constexpr float kMinShare = 0.02f;   // shadow area needed to learn from, in the object's height squared
 constexpr float kFeetMargin = 0.05f;  // around the predicted box, of the height, nothing is cleared
 constexpr float kRise = 0.2f;        // of the height: an object whose top is this far above the feet stands
+// Half the breadth of an upright figure's legs and swinging arms, of its height. A box
+// can be wider, having taken in its shadow beside the feet; only this much of it is body.
+constexpr float kBodyHalf = 0.2f;
 constexpr int kLife = 30;            // frames a learnt place is trusted without being seen again
-constexpr float kFollow = 0.3f;      // how fast the place follows a newly seen one
+constexpr float kFollow = 0.3f;      // share of the way to a newly seen place taken per frame
 } // namespace
 
 void CastShadows::init(const Params &params)
@@ -51,13 +58,16 @@ const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Ma
     for (const Track &t : tracks) {
         if (!t.confirmed || t.shadow_life <= 0)
             continue;
-        // Only below the predicted feet, and not right at them: a step longer than
-        // predicted must not lose a foot, and nothing above the feet is ever taken
-        // for the ground, so a box that went astray cannot eat its own object.
+        // Only below the predicted feet or a little above them beside the body, and
+        // not right at the feet: a step longer than predicted must not lose a foot, and
+        // nothing in the body's column above the feet is ever taken for the ground, so
+        // a box that went astray cannot eat its own object.
         const float margin = kFeetMargin * t.h;
         const float feet = t.cy + t.vy + t.h / 2;
-        const cv::Rect2f own(t.cx + t.vx - t.w / 2 - margin, 0, t.w + 2 * margin, feet + margin);
-        const cv::Rect area = cells(expected(t)) & cells(cv::Rect2f(0, feet, static_cast<float>(params_.width),
+        const float top = feet - kSearchAbove * t.h;
+        const float half = t.h > t.w ? std::min(t.w / 2, kBodyHalf * t.h) : t.w / 2;
+        const cv::Rect2f own(t.cx + t.vx - half - margin, 0, 2 * (half + margin), feet + margin);
+        const cv::Rect area = cells(expected(t)) & cells(cv::Rect2f(0, top, static_cast<float>(params_.width),
                                                                      static_cast<float>(params_.height))),
                        body = cells(own);
         // Someone standing in the shadow rises above the feet that cast it; the
@@ -91,9 +101,10 @@ void CastShadows::learn(std::vector<Track> &tracks, const cv::Mat &removed) cons
                                 (kSearchAbove + kSearchBelow) * t.h);
         // Beside someone else, the shade found may be theirs, or them: what was
         // learnt holds until this one is alone again, as the light has not moved.
+        const cv::Rect2f near(foot.x - kAloneSide * t.h, search.y, 2 * kAloneSide * t.h, search.height);
         bool alone = true;
         for (const Track &o : tracks)
-            if (&o != &t && o.confirmed && (o.box() & search).area() > 0)
+            if (&o != &t && o.confirmed && (o.box() & near).area() > 0)
                 alone = false;
         if (!alone)
             continue;
@@ -127,7 +138,11 @@ void CastShadows::learn(std::vector<Track> &tracks, const cv::Mat &removed) cons
         if (n < enough)
             continue;
         // Relative to the feet, in heights; a little larger than seen, as its rim is soft.
-        const cv::Rect2f seen((x0 - 1) * f - foot.x, (y0 - 1) * f - foot.y, (x1 - x0 + 3) * f, (y1 - y0 + 3) * f);
+        // A cast shadow starts at the feet that cast it: the stretch between the two,
+        // right beside the legs, is shadow too, though no test could take it out yet.
+        const cv::Rect2f seen = cv::Rect2f((x0 - 1) * f - foot.x, (y0 - 1) * f - foot.y, (x1 - x0 + 3) * f,
+                                           (y1 - y0 + 3) * f) |
+                                cv::Rect2f(-f, -f, 2 * f, 2 * f);
         const cv::Rect2f rel(seen.x / t.h, seen.y / t.h, seen.width / t.h, seen.height / t.h);
         if (t.shadow_life <= 0) {
             t.shadow_at = rel;

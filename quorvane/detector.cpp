@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "quorvane/shadow_tails.h"
-
 namespace qv {
 
 namespace {
@@ -53,11 +51,10 @@ bool Detector::init(const qv_config &config)
     background_.init(params_);
     blob_finder_.init(grid, params_.min_area_cells);
     tracker_.init(params_);
-    cast_shadows_.init(params_);
+    shadows_.init(params_);
     grid_.create(grid, CV_8U);
-    fg_.create(grid, CV_8U);
+    fg_ = cv::Mat::zeros(grid, CV_8U);
     keep_ = cv::Mat::zeros(grid, CV_8U);
-    removed_ = cv::Mat::zeros(grid, CV_8U);
     order_.reserve(256);
     return true;
 }
@@ -80,15 +77,24 @@ bool Detector::set_regions(const qv_region *regions, int count)
 void Detector::mark_kept(cv::Mat &keep) const
 {
     keep.setTo(0);
-    for (const Track &t : tracker_.tracks())
+    for (const Track &t : tracker_.tracks()) {
         if (t.confirmed || t.child)
             keep(tracker_.to_grid(t.box(), 1)).setTo(255);
+        // Someone standing for long moves arms and turns out of the box the body keeps,
+        // and the box shrinks to what is seen; learnt into the background, the rest would
+        // melt away and come back as pieces of their own. Nothing within reach is learnt.
+        if (t.standing()) {
+            const float top = t.cy - (0.5f + kLimbRise) * t.h;
+            const cv::Rect2f reach(t.cx - kArmReach * t.h, top, 2 * kArmReach * t.h, t.cy + t.h / 2 - top);
+            keep(tracker_.to_grid(reach, 1)).setTo(255);
+        }
+    }
 }
 
 // One frame, in steps. The masks live on the working grid (one cell is `factor`
 // full-frame pixels a side): grid_ the frame, fg_ its foreground (255 strong,
 // kWeakForeground faint, 0 background), keep_ the cells the model must not learn,
-// removed_ the cells taken out as shadow.
+// and the shadow stage's removed() the cells taken out as shadow (see ShadowStage).
 void Detector::detect(const qv_image &image, qv_result &result)
 {
     result.count = 0;
@@ -97,33 +103,29 @@ void Detector::detect(const qv_image &image, qv_result &result)
         return;
     // 1. Frame -> grid_.
     downscaler_.run(image.data, grid_);
-    // 2. Tracks -> keep_: the cells under followed objects.
+    // 2. Tracks -> keep_: the cells under followed objects, and within arm's reach of
+    //    someone standing.
     mark_kept(keep_);
     // 3. grid_, keep_ -> fg_. Brings the model to this frame's exposure first, and takes
     //    out there the shadows whose ground shows through (the shadow filter). After a
     //    change of the whole scene fg_ is empty and objects coast.
     const bool steady = background_.classify(grid_, keep_, fg_);
-    // 4. Shadows, the rest of them: fg_ -> fg_, removed_. Shade where each walker's
-    //    shadow was learnt to lie goes; removed_ gathers all cells taken out as shadow.
-    //    Tails of shadow joined to a walker's blob are cut in step 5.
-    if (params_.shadows) // removed_ is written whole here, and only read with shadows on
-        cv::bitwise_or(background_.shadow_removed(),
-                       cast_shadows_.clear(tracker_.tracks(), background_.shadow_dark(), fg_), removed_);
-    // 5. fg_ -> blobs (cleaned fg_, labels); shadow tails -> removed_.
+    // 4. Shadows where each walker's was learnt to lie: fg_ -> fg_, removed().
+    shadows_.clear(background_, tracker_.tracks(), fg_);
+    // 5. fg_ -> blobs (cleaned fg_, labels); shadow joined to a blob below or beside
+    //    the body -> trimmed boxes, removed().
     std::vector<Blob> &blobs = blob_finder_.find(fg_);
-    if (params_.shadows)
-        trim_shadow_tails(blobs, blob_finder_.labels(), fg_, background_.shadow_dark(), removed_);
+    shadows_.trim(blobs, blob_finder_.labels(), fg_, background_);
     // 6. Blobs -> tracks (a blob of people side by side that no two tracks share is
-    //    cut between their heads, fg_ read); removed_ -> where each walker's shadow lies.
+    //    cut between their heads, fg_ read); removed() -> where each walker's shadow lies.
     const ModelGhostTest ghosts(background_, grid_, fg_);
     tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), fg_, ghosts);
-    if (params_.shadows)
-        cast_shadows_.learn(tracker_.tracks(), removed_);
-    // 7. grid_, fg_, keep_ (again, for the tracks as they are now), removed_ -> the model.
+    shadows_.learn(tracker_.tracks());
+    // 7. grid_, fg_, keep_ (again, for the tracks as they are now), removed() -> the model.
     for (const cv::Rect &r : tracker_.to_adopt())
         background_.adopt(grid_, r);
     mark_kept(keep_);
-    background_.update(grid_, fg_, keep_, params_.shadows && steady ? removed_ : cv::Mat());
+    background_.update(grid_, fg_, keep_, steady ? shadows_.removed() : cv::Mat());
     // 8. Tracks -> events and the result.
     judge_rules();
     report(result);

@@ -8,10 +8,10 @@
 #include "detector/quorvane.h"
 #include "quorvane/background.h"
 #include "quorvane/blobs.h"
-#include "quorvane/cast_shadows.h"
 #include "quorvane/downscale.h"
 #include "quorvane/params.h"
 #include "quorvane/rules.h"
+#include "quorvane/shadow_stage.h"
 #include "quorvane/tracker.h"
 
 namespace qv {
@@ -32,8 +32,7 @@ private:
     Background background_;
     BlobFinder blob_finder_;
     Tracker tracker_;
-    CastShadows cast_shadows_;
-    cv::Mat removed_; // cells taken out as shadow this frame
+    ShadowStage shadows_;
     std::vector<Region> regions_;
     cv::Mat grid_;  // this frame on the working grid
     cv::Mat fg_;    // its foreground

@@ -8,10 +8,10 @@ namespace qv {
 namespace {
 // The grid is about this many cells along the longer side: enough for a 40 px
 // figure in 1080p to span ten cells, small enough to stay well inside the time budget.
-constexpr int kGridCells = 480;
-constexpr int kMaxSide = 16384;
-constexpr int kMinGridCells = 8;
-constexpr int kDefaultMinArea = 120;
+constexpr int kGridCells = 480;       // cells along the longer side, at most
+constexpr int kMaxSide = 16384;       // frame pixels; a larger frame is refused
+constexpr int kMinGridCells = 8;      // cells across the grid, at least
+constexpr int kDefaultMinArea = 120;  // frame pixels of area: the smallest blob kept when param_b is 0
 } // namespace
 
 bool make_params(const qv_config &config, Params &out)

@@ -1,17 +1,26 @@
 #include "quorvane/shadow_tails.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 
 namespace qv {
 
 namespace {
-constexpr int kMinRows = 8;          // blobs shorter than this are left alone
+// Lengths are in grid cells or shares of the blob's own size.
+constexpr int kMinRows = 8;          // grid cells; blobs shorter than this are left alone
 constexpr float kBodyShare = 0.5f;   // the body's column is taken from this top share of the blob
 constexpr float kColumnMargin = 0.2f; // of the column's width, either side, still under the body
 constexpr float kDarkShare = 0.9f;   // a tail row is at least this share shadow-dark
 constexpr float kMinTail = 0.1f;     // of the blob's height: shorter tails are the feet's own shade
+// A low sun lays the shadow out sideways from the feet, beside the legs rather than below them.
+constexpr float kMinSide = 0.08f;    // of the blob's height: narrower shade beside the legs is a foot's own
+constexpr float kSideDark = 0.8f;    // share shadow-dark of it: a soft rim dims the ground less than the filter's floor
+constexpr float kSideFlat = 0.5f;    // and it reaches out at least this share of the rows it spans
+// Grid cells (a cell is `factor` frame pixels a side): a blob this near the frame's edge
+// may be cut by it, the mask's cleaning eating a little.
+constexpr int kEdge = 3;
 
 // The columns the blob's strong cells take up over rows [y0, y1) of its box:
 // {first, last}, or last < first when there are none.
@@ -29,6 +38,57 @@ std::pair<int, int> columns(const Blob &b, const cv::Mat &labels, const cv::Mat 
             }
     }
     return {c0, c1};
+}
+
+// Cuts off the side of the lower rows [y0, y1) that lies beyond column edge `edge`
+// (dir -1: left of it, +1: right of it) when it is nearly all shadow-dark, lies flat and
+// reaches out at least `reach` cells. Marks the cells in `tails`; returns how many went.
+int cut_side(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark, int y0, int y1, int edge,
+             int dir, float reach, cv::Mat &tails)
+{
+    const cv::Rect &r = b.box;
+    const int from = dir < 0 ? r.x : edge + 1, to = dir < 0 ? edge : r.x + r.width;
+    int n = 0, n_dark = 0, farthest = 0, top = y1, bottom = y0;
+    for (int y = y0; y < y1; ++y) {
+        const int *l = labels.ptr<int>(y);
+        const uint8_t *m = fg.ptr<uint8_t>(y), *d = dark.ptr<uint8_t>(y);
+        for (int x = from; x < to; ++x)
+            if (l[x] == b.label && m[x] == 255) {
+                ++n;
+                n_dark += d[x] != 0;
+                farthest = std::max(farthest, dir * (x - edge));
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    }
+    // Shade lies along the ground; a leg or an arm stepping out of the column stands up.
+    if (n == 0 || n_dark < kSideDark * n || farthest < reach || farthest < kSideFlat * (bottom - top + 1))
+        return 0;
+    for (int y = y0; y < y1; ++y) {
+        const int *l = labels.ptr<int>(y);
+        const uint8_t *m = fg.ptr<uint8_t>(y);
+        uint8_t *t = tails.ptr<uint8_t>(y);
+        for (int x = from; x < to; ++x)
+            if (l[x] == b.label && m[x] == 255)
+                t[x] = 255;
+    }
+    return n;
+}
+
+// The extent of the blob's strong cells that are not in `tails`.
+cv::Rect kept_extent(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &tails)
+{
+    const cv::Rect &r = b.box;
+    int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
+    for (int y = r.y; y < r.y + r.height; ++y) {
+        const int *l = labels.ptr<int>(y);
+        const uint8_t *m = fg.ptr<uint8_t>(y), *t = tails.ptr<uint8_t>(y);
+        for (int x = r.x; x < r.x + r.width; ++x)
+            if (l[x] == b.label && m[x] == 255 && t[x] == 0) {
+                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+            }
+    }
+    return x1 < 0 ? r : cv::Rect(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
 }
 
 } // namespace
@@ -70,20 +130,35 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
             cut += n;
         }
         const int tail = r.y + r.height - end;
-        if (tail < kMinTail * r.height || cut >= b.area)
-            continue;
-        for (int y = end; y < r.y + r.height; ++y) {
-            const int *l = labels.ptr<int>(y);
-            const uint8_t *m = fg.ptr<uint8_t>(y);
-            uint8_t *t = tails.ptr<uint8_t>(y);
-            for (int x = r.x; x < r.x + r.width; ++x)
-                if (l[x] == b.label && m[x] == 255)
-                    t[x] = 255;
+        if (tail < kMinTail * r.height || cut >= b.area) {
+            end = r.y + r.height;
+            cut = 0;
+        } else {
+            for (int y = end; y < r.y + r.height; ++y) {
+                const int *l = labels.ptr<int>(y);
+                const uint8_t *m = fg.ptr<uint8_t>(y);
+                uint8_t *t = tails.ptr<uint8_t>(y);
+                for (int x = r.x; x < r.x + r.width; ++x)
+                    if (l[x] == b.label && m[x] == 255)
+                        t[x] = 255;
+            }
         }
-        // What remains: its width again, from the rows kept.
-        const auto [x0, x1] = columns(b, labels, fg, r.y, end);
-        b.box = cv::Rect(x0, r.y, x1 - x0 + 1, end - r.y);
-        b.area -= cut;
+        // Shade beside the legs, either side, in the rows below the upper part; only of a
+        // blob whole in the frame, as of one cut by its edge the upper part is unknown, and
+        // only below an upper part that stands (taller than wide): not of a vehicle.
+        const bool whole = r.x > kEdge && r.y > kEdge && r.x + r.width + kEdge < labels.cols &&
+                           r.y + r.height + kEdge < labels.rows && c1 - c0 + 1 < body_end - r.y;
+        const float reach = kMinSide * static_cast<float>(r.height);
+        const int side =
+            whole ? cut_side(b, labels, fg, dark, body_end, end, static_cast<int>(std::floor(lo)), -1, reach, tails) +
+                        cut_side(b, labels, fg, dark, body_end, end, static_cast<int>(std::ceil(hi)), 1, reach, tails)
+                  : 0;
+        if (cut == 0 && side == 0)
+            continue;
+        if (cut + side >= b.area) // nothing but shade: no figure to cut it from
+            continue;
+        b.box = kept_extent(b, labels, fg, tails);
+        b.area -= cut + side;
     }
 }
 

@@ -1,4 +1,4 @@
-// The part of a blob that is its object's shadow reaching out sideways below it.
+// The part of a blob that is its object's shadow reaching out below it or beside its feet.
 #pragma once
 
 #include <vector>
@@ -11,9 +11,12 @@ namespace qv {
 
 // Where the ground is too even for the shadow filter, a walker's shadow stays in
 // the mask and joins the walker's blob. Its tip is all shadow-dark and leans out
-// of the column the body stands in; legs, however dark, stay under the body.
-// Cuts such a tail off each blob's box and area and marks its cells in `tails`,
-// so the shadow's place can be learnt from them.
+// of the column the body stands in; legs, however dark, stay under the body. A low
+// sun lays it out flat beside the feet instead, where the legs stand up out of it.
+// Cuts such a tail, below or beside, off each blob's box and area and marks its
+// cells in `tails`, so the shadow's place can be learnt from them. Beside the feet
+// only for blobs whole in the frame (of one cut by its edge the upper part is unknown)
+// whose upper part stands, taller than wide: a vehicle's does not.
 void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark,
                        cv::Mat &tails);
 

@@ -8,11 +8,14 @@
 namespace qv {
 
 namespace {
+// Sizes here are in grid cells (see Params: `factor` frame pixels a side, so a window
+// covers 15 pixels at 480 pixels wide and 60 at 1080p): the texture of the ground that
+// tells a shadow is judged at the grid's own scale.
 constexpr float kRatioLow = 0.3f;   // a shadow keeps this share of the light at least
 constexpr float kRatioHigh = 0.92f; // and darkens by at least the rest
-constexpr int kWindow = 15;         // cells pooled for one verdict
-constexpr int kBlock = 3;           // cells judged together
-constexpr int kCoreErosion = 2;     // along a soft edge the ratio itself changes: judge inside only
+constexpr int kWindow = 15;         // cells a side pooled for one verdict
+constexpr int kBlock = 3;           // cells a side judged together
+constexpr int kCoreErosion = 2;     // cells; along a soft edge the ratio itself changes: judge inside only
 constexpr int kMinCells = 12;       // core cells needed in the window
 constexpr float kMinTexture = 2.0f; // the dimmed ground's variation in the window, grey levels (rms) at least
 constexpr float kFit = 0.5f;        // one model must leave at most this share of the other's residual

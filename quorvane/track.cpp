@@ -59,4 +59,18 @@ int EventQueue::pop()
     return code;
 }
 
+bool Track::standing() const
+{
+    if (!confirmed || h <= w || path.size() < kStandingFrames)
+        return false;
+    const qv_point now = path.latest(0);
+    const float reach = kStandingSpread * h;
+    for (int k = 1; k < kStandingFrames; ++k) {
+        const qv_point p = path.latest(k);
+        if (std::abs(p.x - now.x) > reach || std::abs(p.y - now.y) > reach)
+            return false;
+    }
+    return true;
+}
+
 } // namespace qv

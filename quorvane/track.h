@@ -56,6 +56,17 @@ private:
     int next_ = 0;
 };
 
+// An upright object whose reference point stayed this close, in its heights, over this
+// many frames is standing: a walker covers most of a height in a second. Arms and
+// turning shift the box, and its bottom centre with it, but not that far.
+constexpr float kStandingSpread = 0.4f;
+constexpr int kStandingFrames = 30;
+// How far a standing person's limbs reach beside the centre of its box, in its heights:
+// arms held out sideways, or a bend over a table.
+constexpr float kArmReach = 0.6f;
+// How far above its box they may show, in its heights: a box shrinks while its owner bends over.
+constexpr float kLimbRise = 0.25f;
+
 struct Track {
     int id = 0;              // given when confirmed; 0 before
     bool confirmed = false;
@@ -85,6 +96,8 @@ struct Track {
 
     cv::Rect2f box() const { return {cx - w / 2, cy - h / 2, w, h}; }
     float scale() const { return std::sqrt(std::max(w * h, 1.0f)); }
+    // Upright, followed and in one place for a second.
+    bool standing() const;
 };
 
 } // namespace qv

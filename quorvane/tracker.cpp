@@ -36,6 +36,9 @@ constexpr float kOneFigure = 0.55f;
 constexpr float kFragmentReach = 0.3f;  // above and below its box, as a share of its height
 constexpr float kFragmentSide = 0.5f;   // beside it, as a share of its width, for small pieces
 constexpr float kSmallPiece = 0.5f;     // small: no taller than this share of its height
+// Someone standing still (at a table, a counter) turns, bends and reaches out: the arms
+// leave the box the body keeps, and show as pieces of their own.
+constexpr float kLimbShare = 0.75f;     // pieces within its arms' reach no taller than this share of its height
 constexpr float kFragmentGrowth = 1.2f; // pieces joined may exceed the object's main piece by this factor
 constexpr float kFeetReach = 0.8f;      // below a box, as a share of its height, shoes may lie under unseen legs
 constexpr float kFeetAspect = 4.0f;     // and the figure they complete is no taller than this many widths
@@ -74,6 +77,15 @@ float resize_toward(float size, float target, bool settled)
     if (target < size)
         return size + kShrinkRate * (target - size);
     return settled ? target : size + kSizeRate * (target - size);
+}
+
+// A piece within arm's reach of someone standing, no taller than a limb and bent torso:
+// up to the reach above the box too, as a box shrinks while its owner bends over.
+bool limb_of(const Track &t, const cv::Rect2f &piece)
+{
+    return t.standing() && std::abs(centre(piece).x - t.cx) <= kArmReach * t.h &&
+           piece.y >= t.cy - (0.5f + kLimbRise) * t.h && piece.y + piece.height <= t.cy + t.h / 2 &&
+           piece.height < kLimbShare * t.h;
 }
 
 cv::Point2f partial_centre(const Track &t, const cv::Rect2f &m)
@@ -303,7 +315,8 @@ void Tracker::match(std::vector<Blob> &blobs)
 
 // A figure broken into pieces (clothing like the background) is one measurement
 // as long as the pieces lie in its predicted box and together are no bigger than
-// the object's main piece has been. Measured against that size, never against the
+// the object's main piece has been; someone standing takes in their limbs within
+// reach besides. Measured against that size, never against the
 // growing union, so something put down does not drag the box along once its owner walks off.
 void Tracker::absorb_fragments(std::vector<Blob> &blobs)
 {
@@ -320,10 +333,12 @@ void Tracker::absorb_fragments(std::vector<Blob> &blobs)
             if (b.used || b.piece) // the people beside it are no pieces of it
                 continue;
             const cv::Rect2f box = to_frame(b.box);
-            if (!reach.contains(centre(box)))
-                continue;
             const cv::Rect2f joined = m.box | box;
-            if (joined.width > kFragmentGrowth * t.main_w + slack || joined.height > kFragmentGrowth * t.main_h + slack)
+            const bool limb = limb_of(t, box);
+            if (!limb && !reach.contains(centre(box)))
+                continue;
+            if (!limb &&
+                (joined.width > kFragmentGrowth * t.main_w + slack || joined.height > kFragmentGrowth * t.main_h + slack))
                 continue;
             m.box = joined;
             b.used = true;
@@ -483,6 +498,8 @@ void Tracker::spawn(const std::vector<Blob> &blobs)
             reach.x -= kFragmentSide * t.w;
             reach.width += 2 * kFragmentSide * t.w;
             if (reach.contains(centre(box)) && box.height < kSmallPiece * t.h && box.width < t.w)
+                fragment = true;
+            if (limb_of(t, box))
                 fragment = true;
             const int look = std::min(t.path.size(), kChildLookBack);
             for (int k = 0; k < look && !child; ++k) {

@@ -465,8 +465,8 @@ Scene exposure(Builder &b)
     b.walk(down, 0.34f, 1.27f);
     Figure up = b.person(0.22f, 40, {0.7f, 1.25f});
     b.walk(up, 0.66f, -0.02f);
-    Figure along = b.person(0.2f, 60, {-0.1f, 0.35f});
-    b.walk(along, 1.1f, 0.38f);
+    Figure along = b.person(0.18f, 60, {-0.1f, 0.3f});  // behind the others: no crossing of paths
+    b.walk(along, 1.1f, 0.31f);
     Figure late = b.person(0.24f, 150, {0.5f, -0.02f});
     b.walk(late, 0.52f, 1.27f);
     b.add(down, Contrast::High);

@@ -1,0 +1,33 @@
+#include "quorvane/shadow_stage.h"
+
+#include "quorvane/shadow_tails.h"
+
+namespace qv {
+
+void ShadowStage::init(const Params &params)
+{
+    on_ = params.shadows;
+    memory_.init(params);
+    removed_ = cv::Mat::zeros(params.grid_height, params.grid_width, CV_8U);
+}
+
+void ShadowStage::clear(const Background &model, const std::vector<Track> &tracks, cv::Mat &fg)
+{
+    if (on_) // removed_ is written whole here
+        cv::bitwise_or(model.shadow_removed(), memory_.clear(tracks, model.shadow_dark(), fg), removed_);
+}
+
+void ShadowStage::trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const Background &model)
+{
+    if (!on_)
+        return;
+    trim_shadow_tails(blobs, labels, fg, model.shadow_dark(), removed_);
+}
+
+void ShadowStage::learn(std::vector<Track> &tracks) const
+{
+    if (on_)
+        memory_.learn(tracks, removed_);
+}
+
+} // namespace qv

@@ -1,0 +1,46 @@
+// Cast shadows: everything done about them in one frame, in the order it happens.
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "quorvane/background.h"
+#include "quorvane/blobs.h"
+#include "quorvane/cast_shadows.h"
+#include "quorvane/params.h"
+#include "quorvane/track.h"
+
+namespace qv {
+
+// A shadow is no object, and must neither make one nor stretch its walker's box.
+// Four steps take it out, each for the shadows the one before leaves:
+//  1. The filter inside the background model (ShadowFilter, run by
+//     Background::classify): shade through which the ground's blotches show, dimmed.
+//  2. clear(): the shadow-dark cells where each walker's shadow was learnt to lie
+//     (CastShadows), for shade over ground too even for the filter.
+//  3. trim(): shade joined to a walker's blob, reaching out below or beside the body
+//     (shadow_tails).
+//  4. learn(): where each walker's shadow lies, from all the cells taken out.
+// With shadow suppression off (param_c 0) none of this runs and removed() is empty.
+class ShadowStage {
+public:
+    void init(const Params &params);
+    // After the model classified the frame: removed() gets the filter's cells, and
+    // the learnt shadow places are cleared from fg.
+    void clear(const Background &model, const std::vector<Track> &tracks, cv::Mat &fg);
+    // After the blobs were found: cuts shadow off blob boxes; its cells join removed().
+    void trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const Background &model);
+    // After the tracks were corrected.
+    void learn(std::vector<Track> &tracks) const;
+    // Cells taken out as shadow this frame (CV_8U), or an empty matrix when off.
+    const cv::Mat &removed() const { return on_ ? removed_ : off_; }
+
+private:
+    bool on_ = true;
+    CastShadows memory_;
+    cv::Mat removed_;
+    cv::Mat off_;
+};
+
+} // namespace qv
