@@ -22,6 +22,12 @@ constexpr float kFit = 0.5f;        // one model must leave at most this share o
 constexpr float kMaxMisfit = 12.0f;  // and fit within this, grey levels squared per cell: the noise, no more
 // Work happens on views of whole-grid images: a view's neighbours are not its border.
 constexpr int kIsolated = cv::BORDER_CONSTANT | cv::BORDER_ISOLATED;
+constexpr float kGrainShown = 0.5f; // share of the dimmed ground's grain a shadow shows in the frame at least
+constexpr int kGrainDepth = 3;      // cells inside the core where the ratio is flat enough to compare grain
+// Neighbour pairs deep inside needed in a window, a quarter of what it holds: a wide
+// body (a vehicle), not the thin limbs of someone dark beside a shadow.
+constexpr int kGrainPairs = kWindow * kWindow / 2;
+constexpr float kGrainDoubt = 0.2f; // judged on grain only where that share is known this well (one sd)
 constexpr int kMemory = 4;          // frames a verdict holds without being judged again
 constexpr int kRemnantReach = 4;    // cells around a leftover piece where its shadow is counted
 constexpr float kRemnantDark = 0.9f; // share of shadow-dark cells in a leftover piece that goes with a shadow
@@ -30,6 +36,7 @@ constexpr float kRemnantDark = 0.9f; // share of shadow-dark cells in a leftover
 void ShadowFilter::init(cv::Size grid)
 {
     candidate_ = cv::Mat::zeros(grid, CV_8U);
+    dark_ = cv::Mat::zeros(grid, CV_8U);
     core_ = cv::Mat::zeros(grid, CV_8U);
     shadow_ = cv::Mat::zeros(grid, CV_8U);
     near_ = cv::Mat::zeros(grid, CV_8U);
@@ -57,10 +64,11 @@ void ShadowFilter::apply(const cv::Mat &frame, const cv::Mat &mean, const cv::Ma
     for (int y = 0; y < frame.rows; ++y) {
         const uint8_t *f = frame.ptr<uint8_t>(y), *lo = low.ptr<uint8_t>(y), *m = fg.ptr<uint8_t>(y);
         const float *mu = mean.ptr<float>(y);
-        uint8_t *c = candidate_.ptr<uint8_t>(y);
+        uint8_t *c = candidate_.ptr<uint8_t>(y), *d = dark_.ptr<uint8_t>(y);
         for (int x = 0; x < frame.cols; ++x) {
-            c[x] = (m[x] && f[x] < lo[x] && f[x] >= kRatioLow * mu[x] && f[x] <= kRatioHigh * mu[x]) ? 255 : 0;
-            if (c[x]) {
+            d[x] = (m[x] && f[x] < lo[x] && f[x] <= kRatioHigh * mu[x]) ? 255 : 0;
+            c[x] = (d[x] && f[x] >= kRatioLow * mu[x]) ? 255 : 0;
+            if (d[x]) {
                 x0 = std::min(x0, x);
                 x1 = std::max(x1, x);
                 y0 = std::min(y0, y);
@@ -163,6 +171,41 @@ void ShadowFilter::drop_remnants(cv::Mat &fg, cv::Rect area)
     }
 }
 
+// Per block, over neighbouring cells both in `core`: the sums of squared frame and model
+// differences and of their products, across and down.
+void ShadowFilter::add_gradients(const cv::Mat &frame, const cv::Mat &mean, cv::Rect area, const cv::Mat &core,
+                                 cv::Mat *sums) const
+{
+    for (int y = 0; y < area.height; ++y) {
+        const uint8_t *f = frame.ptr<uint8_t>(area.y + y) + area.x, *c = core.ptr<uint8_t>(y);
+        const float *mu = mean.ptr<float>(area.y + y) + area.x;
+        const bool down = y + 1 < area.height;
+        const uint8_t *fd = down ? f + frame.step[0] : f, *cd = down ? c + core.step[0] : c;
+        const float *md = down ? mean.ptr<float>(area.y + y + 1) + area.x : mu;
+        float *ff = sums[6].ptr<float>(y / kBlock), *mm = sums[7].ptr<float>(y / kBlock);
+        float *fm = sums[8].ptr<float>(y / kBlock), *pairs = sums[9].ptr<float>(y / kBlock);
+        for (int x = 0; x < area.width; ++x) {
+            if (!c[x])
+                continue;
+            const int b = x / kBlock;
+            if (x + 1 < area.width && c[x + 1]) {
+                const float df = float(f[x + 1]) - f[x], dm = mu[x + 1] - mu[x];
+                ff[b] += df * df;
+                mm[b] += dm * dm;
+                fm[b] += df * dm;
+                pairs[b] += 1;
+            }
+            if (down && cd[x]) {
+                const float df = float(fd[x]) - f[x], dm = md[x] - mu[x];
+                ff[b] += df * df;
+                mm[b] += dm * dm;
+                fm[b] += df * dm;
+                pairs[b] += 1;
+            }
+        }
+    }
+}
+
 // Least squares over the core cells of a window: the residual of frame = ratio *
 // model against that of one flat shade, where the ground varies enough to decide.
 // A shadow verdict spreads to the rim of its candidate patch.
@@ -182,8 +225,8 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
     // then over windows of blocks: a verdict per block costs a ninth of one per cell.
     const cv::Size blocks((area.width + kBlock - 1) / kBlock, (area.height + kBlock - 1) / kBlock);
     const cv::Rect used(0, 0, blocks.width, blocks.height);
-    cv::Mat sums[6];
-    for (int k = 0; k < 6; ++k) {
+    cv::Mat sums[kSums];
+    for (int k = 0; k < kSums; ++k) {
         sums[k] = sums_[k](used);
         sums[k].setTo(0);
     }
@@ -206,6 +249,14 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
             s5[b] += 1;
         }
     }
+    // The grain is compared deep inside all the darker foreground, also what is too dark
+    // for a shadow: cut at a shadow's darkest ratio, a dark body leaves just its cells
+    // over darker ground, and frame and model seem to go together where they do not.
+    // Deep inside, too, a shadow's soft rim no longer changes the ratio from cell to
+    // cell by more than the grain itself.
+    cv::Mat deep = thin_(area);
+    cv::erode(dark_(area), deep, cv::Mat(), cv::Point(-1, -1), kCoreErosion + kGrainDepth, kIsolated, cv::Scalar(0));
+    add_gradients(frame, mean, area, deep, sums);
     const cv::Size window(kWindow / kBlock, kWindow / kBlock);
     for (cv::Mat &m : sums)
         cv::boxFilter(m, m, -1, window, cv::Point(-1, -1), false, kIsolated);
@@ -218,6 +269,8 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
         uint8_t *bs = block_shadow.ptr<uint8_t>(by), *bc = block_cloth.ptr<uint8_t>(by);
         const float *sf = sums[0].ptr<float>(by), *sm = sums[1].ptr<float>(by), *sff = sums[2].ptr<float>(by);
         const float *smm = sums[3].ptr<float>(by), *sfm = sums[4].ptr<float>(by), *sn = sums[5].ptr<float>(by);
+        const float *gff = sums[6].ptr<float>(by), *gmm = sums[7].ptr<float>(by), *gfm = sums[8].ptr<float>(by);
+        const float *gn = sums[9].ptr<float>(by);
         for (int bx = 0; bx < blocks.width; ++bx) {
             const double n = sn[bx];
             if (n < kMinCells || sm[bx] <= 0)
@@ -228,7 +281,16 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
                 continue; // too even to tell
             const double misfit_ratio = sff[bx] - 2 * r * sfm[bx] + r * r * smm[bx];
             const double misfit_flat = sff[bx] - double(sf[bx]) * sf[bx] / n;
-            if (misfit_ratio <= kFit * misfit_flat && misfit_ratio <= kMaxMisfit * n)
+            // The ground's fine grain must show through too, dimmed: in the differences
+            // between neighbouring cells, frame = ratio * model again. A body's own
+            // edges, or none, do not follow the ground's. Where the grain is faint
+            // against the frame's noise its share cannot be told, and this says nothing.
+            const double grain = r * r * gmm[bx];
+            const bool grain_known = gn[bx] >= kGrainPairs && gff[bx] <= kGrainDoubt * kGrainDoubt * gn[bx] * grain;
+            const bool grain_missing = grain_known && r * gfm[bx] < kGrainShown * grain;
+            if (grain_missing)
+                bc[bx] = 255;
+            else if (misfit_ratio <= kFit * misfit_flat && misfit_ratio <= kMaxMisfit * n)
                 bs[bx] = 255;
             else if (misfit_flat <= kFit * misfit_ratio)
                 bc[bx] = 255;

@@ -22,6 +22,8 @@ public:
 
 private:
     void judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect area);
+    void add_gradients(const cv::Mat &frame, const cv::Mat &mean, cv::Rect area, const cv::Mat &core,
+                       cv::Mat *sums) const;
     void remember(cv::Rect area);
     void drop_remnants(cv::Mat &fg, cv::Rect area);
 
@@ -35,6 +37,7 @@ private:
     };
 
     cv::Mat candidate_; // CV_8U: darker foreground cells at a ratio a shadow can have
+    cv::Mat dark_;      // CV_8U: darker foreground cells at any ratio below a shadow's lightest
     cv::Mat core_;      // CV_8U: candidates well inside a candidate patch
     cv::Mat removed_;   // CV_8U: foreground cells taken out as shadow this frame
     cv::Mat thin_;      // CV_8U: scratch for the inside of thin patches
@@ -47,7 +50,8 @@ private:
     cv::Mat near_;      // CV_8U: judged shadow, grown a little
     cv::Mat labels_;
     std::vector<Piece> pieces_;
-    cv::Mat sums_[6]; // per block of cells, CV_32F
+    static constexpr int kSums = 10;
+    cv::Mat sums_[kSums]; // per block of cells, CV_32F
     cv::Mat block_shadow_, block_cloth_, block_near_; // verdicts per block, CV_8U
 };
 

@@ -127,5 +127,5 @@ TEST(LineRules, PeopleMeetingOnTheLineCrossOnlyWhenTheyGoOn)
 // each is one object under one id, and each gives its crossing.
 TEST(LineRules, VehiclesPassingAtTheLineEachCross)
 {
-    expect_crossings(SceneKind::Vehicles, {1u, 2u, 3u}, 4, true);
+    expect_crossings(SceneKind::Vehicles, {1u, 2u, 3u, 4u}, 4, true);
 }
