@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "driver/exit_codes.h"
-#include "driver/mqtt_publisher.h"
+#include "driver/mqtt_target.h"
 #include "driver/region_arg.h"
 #include "driver/region_check.h"
 #include "driver/rule_file.h"
@@ -135,13 +135,13 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
     app.add_flag("--reconnect", options.reconnect,
                  "reopen a lost stream or camera, 1, 2, 4 ... 30 s apart, until stopped (else status 7); "
                  "each loss and recovery is an event log line");
-    std::string mqtt_password_file;
-    app.add_option("--mqtt", options.mqtt_url,
+    std::string mqtt_url, mqtt_password_file;
+    app.add_option("--mqtt", mqtt_url,
                    "publish the event log's lines to PREFIX/events, with --snapshots the pictures to "
                    "PREFIX/snapshot, online/offline to PREFIX/available (mqtt://HOST[:PORT]/PREFIX or mqtts://...)");
-    app.add_option("--mqtt-user", options.mqtt_user, "MQTT user name");
+    app.add_option("--mqtt-user", options.mqtt.user, "MQTT user name");
     app.add_option("--mqtt-password-file", mqtt_password_file, "file whose first line is the MQTT password");
-    app.add_option("--mqtt-cafile", options.mqtt_cafile, "CA certificate for mqtts:// (default: the system's)");
+    app.add_option("--mqtt-cafile", options.mqtt.cafile, "CA certificate for mqtts:// (default: the system's)");
     app.add_flag("--no-window", no_window, "never open the display window");
     app.add_flag("--no-pause", no_pause, "never wait for a key at the end");
 
@@ -164,16 +164,14 @@ int parse_command_line(int argc, char **argv, RunOptions &options)
         error = "--keep-segments needs --segment-minutes";
     if (error.empty() && options.segment_minutes > 0.0 && options.no_video)
         error = "--segment-minutes splits the output video; it cannot go with --no-video";
-    if (error.empty() && !options.mqtt_url.empty()) {
-        MqttTarget target;
-        error = parse_mqtt_url(options.mqtt_url, target);
-    }
+    if (error.empty() && !mqtt_url.empty())
+        error = parse_mqtt_url(mqtt_url, options.mqtt);
     if (error.empty() && !mqtt_password_file.empty()) {
         std::ifstream in(mqtt_password_file);
         if (!in)
             error = "--mqtt-password-file: cannot read " + mqtt_password_file;
         else
-            std::getline(in, options.mqtt_password);
+            std::getline(in, options.mqtt.password);
     }
     if (error.empty() && !region_args.empty() && !rules_path.empty())
         error = "give regions either with --region or with --rules, not both";

@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "driver/error_text.h"
 #include "driver/jpeg_encoder.h"
 #include "driver/jpeg_sink.h"
 #include "driver/reconnect_backoff.h"
@@ -168,7 +169,7 @@ void FramePipeline::decode_loop()
             changed_.notify_all();
         }
     } catch (const std::exception &e) {
-        reason = std::string("decoding stopped: ") + e.what();
+        reason = "decoding stopped: " + one_line(e.what());
     }
     std::lock_guard<std::mutex> lock(mutex_);
     input_ended_ = true;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "driver/command_line.h"
+#include "driver/error_text.h"
 #include "driver/exit_codes.h"
 #include "driver/preview.h"
 #include "driver/run_demo.h"
@@ -60,7 +61,7 @@ int main(int argc, char **argv)
         status = run_demo(options);
     } catch (const std::exception &e) {
         // Unwinding has closed the output files by now.
-        std::fprintf(stderr, "qv_demo: %s\n", e.what());
+        std::fprintf(stderr, "qv_demo: %s\n", one_line(e.what()).c_str());
         return kExitFailure;
     }
     if (status != kExitModelInit && options.pause_at_end)

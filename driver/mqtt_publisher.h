@@ -6,21 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "driver/mqtt_target.h"
+
 struct mosquitto;
-
-// Where and how to publish: parsed from mqtt://HOST[:PORT]/PREFIX or mqtts://...
-struct MqttTarget {
-    std::string host;
-    int port = 1883;
-    std::string prefix;
-    bool tls = false;
-    std::string user;
-    std::string password;
-    std::string cafile;
-};
-
-// Parses url into target. Returns "" or a one-line reason.
-std::string parse_mqtt_url(const std::string &url, MqttTarget &target);
 
 // Publishes the run's event lines to PREFIX/events and snapshot pictures to
 // PREFIX/snapshot (QoS 1, not retained), and online/offline to PREFIX/available

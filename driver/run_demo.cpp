@@ -135,13 +135,8 @@ int run_demo(const RunOptions &options)
     }
     // Publishing goes through its own thread and queue: a broker that is slow or away never holds a frame up.
     MqttPublisher mqtt;
-    if (!options.mqtt_url.empty()) {
-        MqttTarget target;
-        parse_mqtt_url(options.mqtt_url, target);  // checked on the command line
-        target.user = options.mqtt_user;
-        target.password = options.mqtt_password;
-        target.cafile = options.mqtt_cafile;
-        const std::string error = mqtt.start(target);
+    if (!options.mqtt.host.empty()) {
+        const std::string error = mqtt.start(options.mqtt);
         if (!error.empty())
             std::fprintf(stderr, "qv_demo: %s; events are not published\n", error.c_str());
         else {
@@ -282,7 +277,7 @@ int run_demo(const RunOptions &options)
         if (exit_code == kExitOk)
             exit_code = kExitOutput;
     }
-    if (!options.mqtt_url.empty()) {
+    if (!options.mqtt.host.empty()) {
         const int64_t lost = mqtt.stop();
         if (lost > 0)
             std::fprintf(stderr, "qv_demo: %" PRId64 " MQTT messages were dropped or left unsent\n", lost);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "detector/quorvane.h"
+#include "driver/mqtt_target.h"
 
 // Everything a run is configured with. The defaults are the program's
 // behaviour when started without arguments.
@@ -29,10 +30,7 @@ struct RunOptions {
     int keep_segments = 0;            // > 0: only the newest this many segments stay on disk
 
     bool reconnect = false;           // reopen a lost stream or camera with backoff
-    std::string mqtt_url;             // empty: no MQTT
-    std::string mqtt_user;
-    std::string mqtt_password;        // read from --mqtt-password-file
-    std::string mqtt_cafile;
+    MqttTarget mqtt;                  // host empty: no MQTT; password read from --mqtt-password-file
 };
 
 // The region used when none is given: a two-way line at column 1200 from row 450 to 700.

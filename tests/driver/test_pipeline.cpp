@@ -6,6 +6,9 @@
 #include <sstream>
 #include <thread>
 
+#include <opencv2/imgproc.hpp>
+
+#include "driver/error_text.h"
 #include "driver/exit_codes.h"
 #include "driver/frame_pipeline.h"
 #include "driver/video_output.h"
@@ -161,4 +164,21 @@ TEST_F(Pipeline, EachFrameKnowsItsPlaceInTheSource)
     EXPECT_EQ(taken, 11);
     EXPECT_EQ(output.close(), "");
     EXPECT_EQ(read_frame_numbers(dir.file("out.avi")), numbers_from(1, 11));
+}
+
+// A decoder that throws stops the run with one stderr line, though OpenCV's own text ends in a newline.
+TEST(ErrorText, LibraryErrorsBecomeOneLine)
+{
+    std::string what;
+    try {
+        cv::Mat empty, out;
+        cv::resize(empty, out, cv::Size(2, 2));
+    } catch (const cv::Exception &e) {
+        what = e.what();
+    }
+    ASSERT_NE(what.find('\n'), std::string::npos) << "OpenCV's text has no line break to fold: " << what;
+    const std::string line = one_line(what);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    EXPECT_NE(line.find("in function 'resize'"), std::string::npos) << line;
+    EXPECT_EQ(one_line("first\r\nsecond\n\n"), "first; second");
 }

@@ -34,13 +34,16 @@ int broker_port()
     if (broker_port() == 0)                                                  \
         GTEST_SKIP() << "no test broker (QV_MQTT_PORT unset; scripts/test starts one)";
 
-// Subscribes to PREFIX/# and keeps every message, in arrival order.
+// Subscribes to PREFIX/# and keeps every message, in arrival order. With a client id its
+// session is persistent (the broker keeps the subscription and what comes while it is away)
+// and it reconnects every second, so it rides out a broker restart.
 class Listener {
 public:
-    explicit Listener(const std::string &prefix, int port = broker_port())
+    explicit Listener(const std::string &prefix, int port = broker_port(), const std::string &client_id = "")
     {
         mosquitto_lib_init();
-        client_ = mosquitto_new(nullptr, true, this);
+        client_ = mosquitto_new(client_id.empty() ? nullptr : client_id.c_str(), client_id.empty(), this);
+        mosquitto_reconnect_delay_set(client_, 1, 1, false);
         mosquitto_message_callback_set(client_, [](mosquitto *, void *self, const mosquitto_message *m) {
             auto *me = static_cast<Listener *>(self);
             std::lock_guard<std::mutex> lock(me->mutex_);
@@ -390,39 +393,17 @@ TEST(MqttBroker, BrokerRestartedMidRunDeliversTheQueuedLinesInOrder)
         publisher.publish_event(after.back());
     }
     own.start();
-    {
-        // Subscribes straight away; the publisher's next retry comes a second or more later.
-        mosquitto_lib_init();
-        std::vector<std::string> got;
-        std::mutex m;
-        mosquitto *sub = mosquitto_new(nullptr, true, &got);
-        ASSERT_EQ(mosquitto_connect(sub, "127.0.0.1", own_port, 30), MOSQ_ERR_SUCCESS);
-        mosquitto_message_callback_set(sub, [](mosquitto *, void *out, const mosquitto_message *msg) {
-            static_cast<std::vector<std::string> *>(out)->emplace_back(static_cast<const char *>(msg->payload),
-                                                                        msg->payloadlen);
-        });
-        mosquitto_subscribe(sub, nullptr, "qvtest/restart/events", 1);
-        mosquitto_loop_start(sub);
-        for (int i = 0; i < 400; ++i) {
-            {
-                std::lock_guard<std::mutex> lock(m);
-                if (got.size() >= after.size())
-                    break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        EXPECT_EQ(publisher.stop(), 0);
-        mosquitto_disconnect(sub);
-        mosquitto_loop_stop(sub, true);
-        mosquitto_destroy(sub);
-        // Lines that were in flight when the broker stopped may come again (QoS 1 is at least once);
-        // the ones queued while it was away arrive all, in order.
-        std::vector<std::string> away;
-        for (const std::string &line : got)
-            if (line.rfind("while away", 0) == 0)
-                away.push_back(line);
-        EXPECT_EQ(away, after);
-    }
+    // Subscribes straight away; the publisher's next retry comes a second or more later.
+    Listener listener("qvtest/restart", own_port);
+    const std::vector<std::string> got = listener.wait_for("qvtest/restart/events", after.size(), 20);
+    EXPECT_EQ(publisher.stop(), 0);
+    // Lines that were in flight when the broker stopped may come again (QoS 1 is at least once);
+    // the ones queued while it was away arrive all, in order.
+    std::vector<std::string> away;
+    for (const std::string &line : got)
+        if (line.rfind("while away", 0) == 0)
+            away.push_back(line);
+    EXPECT_EQ(away, after);
 }
 
 // The same through the program: the broker is stopped while qv_demo runs and started again on
@@ -437,25 +418,8 @@ TEST(MqttBroker, DemoRidesOutABrokerRestart)
     ASSERT_GT(own.port(), 0);
     own.start();
     const std::string prefix = unique_prefix("demo-restart");
-    mosquitto_lib_init();
-    struct Inbox {
-        std::mutex mutex;
-        std::vector<std::string> lines;
-    } inbox;
-    mosquitto *sub = mosquitto_new(("qvtest-sub-" + std::to_string(getpid())).c_str(), false, &inbox);
-    mosquitto_reconnect_delay_set(sub, 1, 1, false);
-    mosquitto_message_callback_set(sub, [](mosquitto *, void *self, const mosquitto_message *msg) {
-        auto *box = static_cast<Inbox *>(self);
-        std::lock_guard<std::mutex> lock(box->mutex);
-        box->lines.emplace_back(static_cast<const char *>(msg->payload), msg->payloadlen);
-    });
-    ASSERT_EQ(mosquitto_connect(sub, "127.0.0.1", own.port(), 30), MOSQ_ERR_SUCCESS);
-    mosquitto_subscribe(sub, nullptr, (prefix + "/events").c_str(), 1);
-    mosquitto_loop_start(sub);
-    const auto received = [&] {
-        std::lock_guard<std::mutex> lock(inbox.mutex);
-        return inbox.lines;
-    };
+    Listener listener(prefix, own.port(), "qvtest-sub-" + std::to_string(getpid()));
+    const auto received = [&] { return listener.on(prefix + "/events"); };
 
     StallingCamera camera(3000, 1, 4);  // 12 s of pictures; the block crosses the line every 35
     const std::string events = dir.file("events.jsonl");
@@ -505,7 +469,4 @@ TEST(MqttBroker, DemoRidesOutABrokerRestart)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_EQ(arrived, lines);
-    mosquitto_disconnect(sub);
-    mosquitto_loop_stop(sub, true);
-    mosquitto_destroy(sub);
 }
