@@ -45,6 +45,7 @@ public:
     const cv::Mat &mean8() const { return mean8_; }
     // Of the last classify(): foreground cells at a shadow's darkness, and those taken out as shadow.
     const cv::Mat &shadow_dark() const { return shadows_.candidates(); }
+    const cv::Mat &shadow_clothing() const { return shadows_.clothing(); }
     const cv::Mat &shadow_removed() const { return shadows_.removed(); }
 
 private:

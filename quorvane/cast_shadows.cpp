@@ -31,9 +31,9 @@ void CastShadows::init(const Params &params)
     standing_.reserve(64);
 }
 
-bool CastShadows::standing(cv::Point cell) const
+bool CastShadows::inside(const std::vector<cv::Rect> &boxes, cv::Point cell)
 {
-    for (const cv::Rect &r : standing_)
+    for (const cv::Rect &r : boxes)
         if (r.contains(cell))
             return true;
     return false;
@@ -52,7 +52,8 @@ cv::Rect2f CastShadows::expected(const Track &t) const
     return {foot.x + s.x * t.h, foot.y + s.y * t.h, s.width * t.h, s.height * t.h};
 }
 
-const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Mat &dark, cv::Mat &fg)
+const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Mat &dark, const cv::Mat &clothing,
+                                  cv::Mat &fg)
 {
     cleared_.setTo(0);
     for (const Track &t : tracks) {
@@ -72,15 +73,25 @@ const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Ma
                        body = cells(own);
         // Someone standing in the shadow rises above the feet that cast it; the
         // shadow, and anything lying on the ground, does not.
+        // A car passing through it lies as flat, but an object wider than tall keeps the
+        // cells the filter judged clothing (flat over varying ground): they are its own.
         standing_.clear();
-        for (const Track &o : tracks)
-            if (&o != &t && o.confirmed && o.cy + o.vy - o.h / 2 < feet - kRise * t.h)
-                standing_.push_back(cells(o.box() + cv::Point2f(o.vx, o.vy)) & area);
+        lying_.clear();
+        for (const Track &o : tracks) {
+            if (&o == &t || !o.confirmed)
+                continue;
+            const cv::Rect box = cells(o.box() + cv::Point2f(o.vx, o.vy)) & area;
+            if (o.cy + o.vy - o.h / 2 < feet - kRise * t.h)
+                standing_.push_back(box);
+            else if (o.w > o.h)
+                lying_.push_back(box);
+        }
         for (int y = area.y; y < area.y + area.height; ++y) {
-            const uint8_t *d = dark.ptr<uint8_t>(y);
+            const uint8_t *d = dark.ptr<uint8_t>(y), *k = clothing.ptr<uint8_t>(y);
             uint8_t *m = fg.ptr<uint8_t>(y), *c = cleared_.ptr<uint8_t>(y);
             for (int x = area.x; x < area.x + area.width; ++x) {
-                if (m[x] && d[x] && !body.contains(cv::Point(x, y)) && !standing(cv::Point(x, y))) {
+                if (m[x] && d[x] && !body.contains(cv::Point(x, y)) && !inside(standing_, cv::Point(x, y)) &&
+                    !(k[x] && inside(lying_, cv::Point(x, y)))) {
                     m[x] = 0;
                     c[x] = 255;
                 }

@@ -18,8 +18,9 @@ class CastShadows {
 public:
     void init(const Params &params);
     // Before the blobs are found: clears from fg the shadow-dark cells where the
-    // confirmed objects' shadows are expected. Returns the cells it cleared.
-    const cv::Mat &clear(const std::vector<Track> &tracks, const cv::Mat &dark, cv::Mat &fg);
+    // confirmed objects' shadows are expected, but for those the filter judged
+    // clothing inside another object's box. Returns the cells it cleared.
+    const cv::Mat &clear(const std::vector<Track> &tracks, const cv::Mat &dark, const cv::Mat &clothing, cv::Mat &fg);
     // After the tracks were corrected: learns where each object's shadow lies from
     // the cells taken out as shadow this frame (by the filter or by clear()),
     // while no other object is near enough to have cast them.
@@ -28,11 +29,12 @@ public:
 private:
     cv::Rect cells(const cv::Rect2f &box) const;
     cv::Rect2f expected(const Track &t) const;
-    bool standing(cv::Point cell) const;
+    static bool inside(const std::vector<cv::Rect> &boxes, cv::Point cell);
 
     Params params_;
     cv::Mat cleared_; // CV_8U
     std::vector<cv::Rect> standing_; // boxes of others standing in the shadow now looked at, cells
+    std::vector<cv::Rect> lying_;    // boxes of the other objects there that do not stand, cells
 };
 
 } // namespace qv

@@ -14,7 +14,7 @@ void ShadowStage::init(const Params &params)
 void ShadowStage::clear(const Background &model, const std::vector<Track> &tracks, cv::Mat &fg)
 {
     if (on_) // removed_ is written whole here
-        cv::bitwise_or(model.shadow_removed(), memory_.clear(tracks, model.shadow_dark(), fg), removed_);
+        cv::bitwise_or(model.shadow_removed(), memory_.clear(tracks, model.shadow_dark(), model.shadow_clothing(), fg), removed_);
 }
 
 void ShadowStage::trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const Background &model)

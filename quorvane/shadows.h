@@ -18,6 +18,8 @@ public:
     void apply(const cv::Mat &frame, const cv::Mat &mean, const cv::Mat &low, cv::Mat &fg);
     // Of the last apply(): foreground cells at a shadow's darkness, and those taken out (CV_8U).
     const cv::Mat &candidates() const { return candidate_; }
+    // Candidates judged not shadow by the last apply() (CV_8U); stale away from its candidates.
+    const cv::Mat &clothing() const { return cloth_; }
     const cv::Mat &removed() const { return removed_; }
 
 private:

@@ -128,4 +128,6 @@ TEST(LineRules, PeopleMeetingOnTheLineCrossOnlyWhenTheyGoOn)
 TEST(LineRules, VehiclesPassingAtTheLineEachCross)
 {
     expect_crossings(SceneKind::Vehicles, {1u, 2u, 3u, 4u}, 4, true);
+    // Overtaking over the other's learnt shadow place: each crossing, ids aside.
+    expect_crossings(SceneKind::Vehicles, {5u}, 4);
 }
