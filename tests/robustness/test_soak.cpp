@@ -44,7 +44,9 @@ struct Window {
     void add(long rss, int fd_count)
     {
         rss_kib = samples == 0 ? rss : std::min(rss_kib, rss);
-        fds = samples == 0 ? fd_count : std::min(fds, fd_count);
+        // The most seen: the camera's socket is shut for a moment at each reconnect and a
+        // segment between files, so a single low sample says nothing; a leak raises the top.
+        fds = samples == 0 ? fd_count : std::max(fds, fd_count);
         ++samples;
     }
 };
