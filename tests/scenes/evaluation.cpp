@@ -66,13 +66,6 @@ void check_result(const qv_result &res, const Scene &scene, int frame, std::vect
     }
 }
 
-double iou(const cv::Rect &a, const cv::Rect &b)
-{
-    const double inter = (a & b).area();
-    const double uni = double(a.area()) + b.area() - inter;
-    return uni > 0 ? inter / uni : 0;
-}
-
 double ratio(double num, double den)
 {
     return den > 0 ? num / den : 1.0;
@@ -87,6 +80,13 @@ std::vector<void *> &live_handles()
 }
 
 }  // namespace
+
+double iou(const cv::Rect &a, const cv::Rect &b)
+{
+    const double inter = (a & b).area();
+    const double uni = double(a.area()) + b.area() - inter;
+    return uni > 0 ? inter / uni : 0;
+}
 
 qv_config demo_config(cv::Mat &first_grey)
 {

@@ -87,6 +87,9 @@ struct Score {
 constexpr int kWarmupFrames = 30;
 constexpr double kMatchIoU = 0.3;
 
+// Intersection over union of two boxes, 0 for boxes that do not meet.
+double iou(const cv::Rect &a, const cv::Rect &b);
+
 Score score(const Scene &scene, const Run &run, int warmup = kWarmupFrames);
 
 std::string describe(const TruthEvent &e);

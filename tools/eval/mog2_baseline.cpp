@@ -14,12 +14,6 @@ constexpr double kDeadBandPx = 3;  // the foot must be this far past a line or z
 constexpr int kMaxMisses = 5;      // frames a track is kept unseen
 constexpr double kMinIoU = 0.1;
 
-double iou(const cv::Rect &a, const cv::Rect &b)
-{
-    const double inter = (a & b).area();
-    return inter > 0 ? inter / (double(a.area()) + b.area() - inter) : 0;
-}
-
 cv::Point2f centre(const cv::Rect &r)
 {
     return {r.x + r.width / 2.f, r.y + r.height / 2.f};
