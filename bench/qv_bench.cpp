@@ -16,6 +16,7 @@
 #include <opencv2/video/background_segm.hpp>
 
 #include "detector/quorvane.h"
+#include "driver/detector_settings.h"
 
 namespace {
 
@@ -117,15 +118,7 @@ int main(int argc, char **argv)
     // The detector.
     const size_t heap_before = heap_in_use();
     void *handle = nullptr;
-    qv_config config;
-    config.param_a = 0;
-    config.param_b = 0;
-    config.image = qv_image(kWidth, kHeight, 1, grey.data);
-    config.param_c = 1;
-    config.param_flag = 0;
-    config.param_d = 10;
-    config.param_e = 1000000;
-    qv_init(&handle, config);
+    qv_init(&handle, demo_detector_config(grey));
     if (handle == nullptr) {
         std::fprintf(stderr, "qv_bench: qv_init failed\n");
         return 1;

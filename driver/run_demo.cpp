@@ -18,6 +18,7 @@
 
 #include "driver/alarm_caption.h"
 #include "driver/alarm_outputs.h"
+#include "driver/detector_settings.h"
 #include "driver/mqtt_publisher.h"
 #include "driver/console_text.h"
 #include "driver/elapsed.h"
@@ -210,15 +211,7 @@ int run_demo(const RunOptions &options)
         cv::cvtColor(colour_frame, grey_frame, cv::COLOR_RGB2GRAY);
 
         if (frames == 0) {
-            qv_config config;
-            config.param_a = 0;
-            config.param_b = 0;
-            config.image = qv_image(grey_frame.cols, grey_frame.rows, grey_frame.channels(), grey_frame.data);
-            config.param_c = 1;
-            config.param_flag = 0;
-            config.param_d = 10;
-            config.param_e = 1000000;
-            qv_init(&handle, config);
+            qv_init(&handle, demo_detector_config(grey_frame));
             if (handle == nullptr) {
                 std::printf("model initial failed\n");
                 return kExitModelInit;

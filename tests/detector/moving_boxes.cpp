@@ -108,19 +108,6 @@ qv_region polygon_region(int kind, const std::vector<cv::Point> &points)
     return r;
 }
 
-qv_config demo_config(cv::Mat &grey)
-{
-    qv_config c;
-    c.param_a = 0;
-    c.param_b = 0;
-    c.image = qv_image(grey.cols, grey.rows, 1, grey.data);
-    c.param_c = 1;
-    c.param_flag = 0;
-    c.param_d = 10;
-    c.param_e = 1000000;
-    return c;
-}
-
 void keep_handle(void *handle)
 {
     // Never destroyed: static destructors run before the leak check.
@@ -144,7 +131,7 @@ void Runner::run(int frames)
     for (int i = 0; i < frames; ++i) {
         scene_.render(i, grey_);
         if (handle_ == nullptr) {
-            qv_init(&handle_, demo_config(grey_));
+            qv_init(&handle_, demo_detector_config(grey_));
             ASSERT_NE(handle_, nullptr);
             if (!regions_.empty()) {
                 ASSERT_NE(qv_init_region(handle_, static_cast<int32_t>(regions_.size()), regions_.data(), 0), 0);

@@ -8,6 +8,7 @@
 #include <opencv2/core.hpp>
 
 #include "detector/quorvane.h"
+#include "driver/detector_settings.h"
 
 namespace qvt {
 
@@ -69,7 +70,6 @@ private:
 
 qv_region line_region(int kind, cv::Point a, cv::Point b);
 qv_region polygon_region(int kind, const std::vector<cv::Point> &points);
-qv_config demo_config(cv::Mat &grey);
 
 // The library has no release call: like the demo, the tests keep every handle
 // until the process ends (reachable, so the leak checker is content).

@@ -17,7 +17,7 @@ protected:
     void SetUp() override
     {
         grey_ = cv::Mat(kHeight, kWidth, CV_8U, cv::Scalar(100));
-        qv_init(&handle_, qvt::demo_config(grey_));
+        qv_init(&handle_, demo_detector_config(grey_));
         ASSERT_NE(handle_, nullptr);
         qvt::keep_handle(handle_);
     }
@@ -32,7 +32,7 @@ const qv_region kZone = qvt::polygon_region(QV_REGION_ZONE, {{10, 10}, {200, 10}
 TEST(ApiInit, RejectsUnusableFrames)
 {
     cv::Mat grey(kHeight, kWidth, CV_8U, cv::Scalar(0));
-    qv_init(nullptr, qvt::demo_config(grey)); // must not crash
+    qv_init(nullptr, demo_detector_config(grey)); // must not crash
 
     struct Case {
         const char *what;
@@ -44,7 +44,7 @@ TEST(ApiInit, RejectsUnusableFrames)
         {"negative height", qv_image(kWidth, -5, 1, grey.data)},
     };
     for (const Case &c : cases) {
-        qv_config config = qvt::demo_config(grey);
+        qv_config config = demo_detector_config(grey);
         config.image = c.image;
         void *handle = reinterpret_cast<void *>(0x1); // stale value from a caller: must come back null
         qv_init(&handle, config);
@@ -58,12 +58,12 @@ TEST(ApiInit, RejectsStripsTooNarrowForTheGrid)
     for (cv::Size size : {cv::Size(16, 16384), cv::Size(16384, 16), cv::Size(20, 8000)}) {
         cv::Mat grey(size, CV_8U, cv::Scalar(0));
         void *handle = nullptr;
-        qv_init(&handle, qvt::demo_config(grey));
+        qv_init(&handle, demo_detector_config(grey));
         EXPECT_EQ(handle, nullptr) << size;
     }
     cv::Mat strip(16, 960, CV_8U, cv::Scalar(0));
     void *handle = nullptr;
-    qv_init(&handle, qvt::demo_config(strip));
+    qv_init(&handle, demo_detector_config(strip));
     EXPECT_NE(handle, nullptr);
     qvt::keep_handle(handle);
 }
@@ -74,7 +74,7 @@ TEST(ApiInit, AcceptsTheSizesOfTheRange)
                           cv::Size(642, 481)}) {
         cv::Mat grey(size, CV_8U, cv::Scalar(90));
         void *handle = nullptr;
-        qv_init(&handle, qvt::demo_config(grey));
+        qv_init(&handle, demo_detector_config(grey));
         ASSERT_NE(handle, nullptr) << size;
         qvt::keep_handle(handle);
         auto result = std::make_unique<qv_result>();
@@ -179,7 +179,7 @@ TEST(ApiResult, WritesOnlyInsideTheResultAndTheInstalledRegions)
     for (int i = 0; i < 120; ++i) {
         scene.render(i, grey);
         if (handle == nullptr) {
-            qv_init(&handle, qvt::demo_config(grey));
+            qv_init(&handle, demo_detector_config(grey));
             ASSERT_NE(handle, nullptr);
             qvt::keep_handle(handle);
             ASSERT_NE(qv_init_region(handle, 2, regions.data(), 0), 0);

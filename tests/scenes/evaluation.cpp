@@ -88,19 +88,6 @@ double iou(const cv::Rect &a, const cv::Rect &b)
     return uni > 0 ? inter / uni : 0;
 }
 
-qv_config demo_config(cv::Mat &first_grey)
-{
-    qv_config config;
-    config.param_a = 0;
-    config.param_b = 0;
-    config.image = qv_image(first_grey.cols, first_grey.rows, 1, first_grey.data);
-    config.param_c = 1;
-    config.param_flag = 0;
-    config.param_d = 10;
-    config.param_e = 1000000;
-    return config;
-}
-
 void keep_handle(void *handle)
 {
     live_handles().push_back(handle);
@@ -124,7 +111,7 @@ Run run_detector(const Scene &scene)
     scene.render(0, grey);
 
     void *handle = nullptr;
-    qv_init(&handle, demo_config(grey));
+    qv_init(&handle, demo_detector_config(grey));
     run.created = handle != nullptr;
     if (!run.created)
         return run;

@@ -4,6 +4,7 @@
 #define QV_SCENES_EVALUATION_H
 
 #include "detector/quorvane.h"
+#include "driver/detector_settings.h"
 #include "tests/scenes/scene.h"
 
 #include <string>
@@ -43,8 +44,6 @@ struct Run {
 // param_flag 0, param_d 10, param_e 1000000), with the scene's regions installed.
 Run run_detector(const Scene &scene);
 
-// The configuration the demo creates its detector with, for a first grey frame.
-qv_config demo_config(cv::Mat &first_grey);
 
 // The library has no release call: a handle lives until the process ends. This keeps
 // it reachable, which tells the leak checker that this is intended.

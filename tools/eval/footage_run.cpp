@@ -23,7 +23,7 @@ class LibraryRunner {
 public:
     std::string start(cv::Mat &grey, const qv_region &line)
     {
-        qv_init(&handle_, qvs::demo_config(grey));
+        qv_init(&handle_, demo_detector_config(grey));
         if (handle_ == nullptr)
             return "the detector could not be created";
         qvs::keep_handle(handle_);
