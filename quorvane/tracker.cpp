@@ -88,6 +88,25 @@ bool limb_of(const Track &t, const cv::Rect2f &piece)
            piece.height < kLimbShare * t.h;
 }
 
+// Whether a box is a piece of an object we already follow: inside its box, or in the
+// part of it the box does not hold just now (a head above a torso the floor hides), a
+// small piece beside it (a limb of a figure the box holds only part of), or a limb of
+// someone standing.
+bool piece_of(const Track &t, const cv::Rect2f &box)
+{
+    cv::Rect2f reach = t.box();
+    reach.y -= kFragmentReach * t.h;
+    reach.height += 2 * kFragmentReach * t.h;
+    if ((box & t.box()).area() >= 0.7f * box.area() ||
+        ((box & reach).area() >= 0.7f * box.area() && box.width < t.w))
+        return true;
+    reach.x -= kFragmentSide * t.w;
+    reach.width += 2 * kFragmentSide * t.w;
+    if (reach.contains(centre(box)) && box.height < kSmallPiece * t.h && box.width < t.w)
+        return true;
+    return limb_of(t, box);
+}
+
 cv::Point2f partial_centre(const Track &t, const cv::Rect2f &m)
 {
     const cv::Rect2f p = t.box();
@@ -133,6 +152,7 @@ void Tracker::update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, 
     join_feet(blobs, crumbs);
     correct();
     join_stacked();
+    drop_pieces();
     spawn(blobs);
     settle(ghosts);
 }
@@ -473,6 +493,32 @@ void Tracker::join_stacked()
     }
 }
 
+// How far a newcomer must get from where it was born to be something moving.
+float Tracker::moved(const Track &t) const
+{
+    return std::max(2.0f * params_.factor, 0.35f * std::max(t.w, t.h));
+}
+
+// A newcomer that comes to lie on an object we follow, no taller than half of it, is a
+// piece of it after all (shoes seen apart ahead of a box that lagged behind its owner):
+// it goes before it is confirmed, or it would share the owner's blob and take it over.
+// Only one that moves: something put down, or a hole left in the background, is judged
+// by its own rules.
+void Tracker::drop_pieces()
+{
+    for (Track &young : tracks_) {
+        if (young.confirmed || young.child || young.gone || young.travel < moved(young))
+            continue;
+        for (const Track &t : tracks_) {
+            if (t.confirmed && !t.gone && young.h < kSmallPiece * t.h && young.w < t.w &&
+                piece_of(t, young.box())) {
+                young.gone = true;
+                break;
+            }
+        }
+    }
+}
+
 void Tracker::spawn(const std::vector<Blob> &blobs)
 {
     for (const Blob &b : blobs) {
@@ -486,20 +532,7 @@ void Tracker::spawn(const std::vector<Blob> &blobs)
         for (const Track &t : tracks_) {
             if (!t.confirmed || b.piece) // a person cut from a group is neither
                 continue;
-            // A piece of an object we already follow, or of the part of it the box
-            // does not hold just now (a head above a torso the floor hides).
-            cv::Rect2f reach = t.box();
-            reach.y -= kFragmentReach * t.h;
-            reach.height += 2 * kFragmentReach * t.h;
-            if ((box & t.box()).area() >= 0.7f * box.area() ||
-                ((box & reach).area() >= 0.7f * box.area() && box.width < t.w))
-                fragment = true;
-            // A small piece beside the box: a limb of a figure the box holds only part of.
-            reach.x -= kFragmentSide * t.w;
-            reach.width += 2 * kFragmentSide * t.w;
-            if (reach.contains(centre(box)) && box.height < kSmallPiece * t.h && box.width < t.w)
-                fragment = true;
-            if (limb_of(t, box))
+            if (piece_of(t, box))
                 fragment = true;
             const int look = std::min(t.path.size(), kChildLookBack);
             for (int k = 0; k < look && !child; ++k) {
@@ -550,7 +583,7 @@ void Tracker::settle(const GhostTest &ghosts)
         } else if (t.misses >= kTentativeMisses || t.age > kTentativeMaxAge) {
             drop = true;
         } else {
-            const float needed = std::max(2.0f * params_.factor, 0.35f * std::max(t.w, t.h));
+            const float needed = moved(t);
             const bool mostly_seen = t.hits >= t.age - 2;
             if (t.hits >= kConfirmHits && mostly_seen && t.travel >= needed) {
                 t.confirmed = true;

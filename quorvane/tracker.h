@@ -55,6 +55,8 @@ private:
     void join_feet(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs);
     void correct();
     void join_stacked();
+    float moved(const Track &t) const;
+    void drop_pieces();
     void spawn(const std::vector<Blob> &blobs);
     void settle(const GhostTest &ghosts);
 
