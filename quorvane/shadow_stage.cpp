@@ -22,6 +22,8 @@ void ShadowStage::trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
     if (!on_)
         return;
     trim_shadow_tails(blobs, labels, fg, model.shadow_dark(), memory_.sun_side(), removed_);
+    drop_shadows_from_outside(blobs, labels, fg, model.shadow_dark(), model.shadow_clothing(), memory_.sun_side(),
+                              removed_);
 }
 
 void ShadowStage::learn(std::vector<Track> &tracks)

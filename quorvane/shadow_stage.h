@@ -20,7 +20,8 @@ namespace qv {
 //  2. clear(): the shadow-dark cells where each walker's shadow was learnt to lie
 //     (CastShadows), for shade over ground too even for the filter.
 //  3. trim(): shade joined to a walker's blob, reaching out below or beside the body
-//     (shadow_tails); on the side this scene's shadows were seen to fall, right up to the legs.
+//     (shadow_tails); on the side this scene's shadows were seen to fall, right up to the
+//     legs, and shade reaching in from the frame's edge the shadows point away from goes whole.
 //  4. learn(): where each walker's shadow lies, from all the cells taken out, and
 //     from upright walkers alone, the side the scene's shadows fall to.
 // With shadow suppression off (param_c 0) none of this runs and removed() is empty.

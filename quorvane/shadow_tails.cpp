@@ -19,6 +19,9 @@ constexpr float kMinSide = 0.08f;    // of the blob's height: narrower shade bes
 constexpr float kSideDark = 0.8f;    // share shadow-dark of it: a soft rim dims the ground less than the filter's floor
 constexpr float kSideFlat = 0.5f;    // and it reaches out at least this share of the rows it spans
 constexpr float kSideSpan = 0.3f;    // of the blob's height: each of its columns spans at most this many rows
+// Shade reaching in from the frame's edge.
+constexpr float kPieceFlat = 0.5f;   // its height over its breadth at most: it lies on the ground
+constexpr float kPieceDark = 0.9f;   // share of it shadow-dark at least
 // Grid cells (a cell is `factor` frame pixels a side): a blob this near the frame's edge
 // may be cut by it, the mask's cleaning eating a little.
 constexpr int kEdge = 3;
@@ -45,20 +48,23 @@ std::pair<int, int> columns(const Blob &b, const cv::Mat &labels, const cv::Mat 
 struct Patch {
     int n = 0;    // cells
     int dark = 0; // of them shadow-dark
+    int cloth = 0; // of those judged clothing by the shadow filter (when asked)
     int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1; // their extent, inclusive
 };
 
 Patch patch(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark, int y0, int y1, int x0,
-            int x1)
+            int x1, const cv::Mat *clothing = nullptr)
 {
     Patch p;
     for (int y = y0; y < y1; ++y) {
         const int *l = labels.ptr<int>(y);
         const uint8_t *m = fg.ptr<uint8_t>(y), *d = dark.ptr<uint8_t>(y);
+        const uint8_t *k = clothing ? clothing->ptr<uint8_t>(y) : nullptr;
         for (int x = x0; x < x1; ++x)
             if (l[x] == b.label && m[x] == 255) {
                 ++p.n;
                 p.dark += d[x] != 0;
+                p.cloth += k && d[x] && k[x]; // clothing is stale away from the dark cells
                 p.x0 = std::min(p.x0, x), p.y0 = std::min(p.y0, y), p.x1 = std::max(p.x1, x), p.y1 = y;
             }
     }
@@ -206,17 +212,21 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
         // Shade beside the legs, either side, in the rows below the upper part; only of a
         // blob whole in the frame, as of one cut by its edge the upper part is unknown, and
         // only below an upper part that stands (taller than wide): not of a vehicle.
-        const bool whole = r.x > kEdge && r.y > kEdge && r.x + r.width + kEdge < labels.cols &&
-                           r.y + r.height + kEdge < labels.rows && c1 - c0 + 1 < body_end - r.y;
+        const bool stands = c1 - c0 + 1 < body_end - r.y, feet_in = r.y + r.height + kEdge < labels.rows;
+        const bool whole = stands && feet_in && r.x > kEdge && r.y > kEdge && r.x + r.width + kEdge < labels.cols;
         const float reach = kMinSide * static_cast<float>(r.height);
         // On the side the shadows fall (once known), the shade goes right up to the legs.
+        // There a blob cut by the frame's edge counts too, as long as its feet are in:
+        // whatever is missing of it, its legs still rise out of the shade.
         const auto cut_beside = [&](int dir) {
             if (dir == sun_side)
-                return cut_flat_columns(b, labels, fg, dark, body_end, end, dir < 0 ? c0 : c1, dir, reach, tails);
+                return stands && feet_in
+                           ? cut_flat_columns(b, labels, fg, dark, body_end, end, dir < 0 ? c0 : c1, dir, reach, tails)
+                           : 0;
             const int edge = static_cast<int>(dir < 0 ? std::floor(lo) : std::ceil(hi));
-            return cut_side(b, labels, fg, dark, body_end, end, edge, dir, reach, tails);
+            return whole ? cut_side(b, labels, fg, dark, body_end, end, edge, dir, reach, tails) : 0;
         };
-        const int side = whole ? cut_beside(-1) + cut_beside(1) : 0;
+        const int side = cut_beside(-1) + cut_beside(1);
         if (cut == 0 && side == 0)
             continue;
         if (cut + side >= b.area) // nothing but shade: no figure to cut it from
@@ -224,6 +234,28 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
         b.box = kept_extent(b, labels, fg, tails);
         b.area -= cut + side;
     }
+}
+
+void drop_shadows_from_outside(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg,
+                               const cv::Mat &dark, const cv::Mat &clothing, int sun_side, cv::Mat &removed)
+{
+    if (sun_side == 0)
+        return;
+    size_t kept = 0;
+    for (const Blob &b : blobs) {
+        const cv::Rect &r = b.box;
+        const bool from_edge = sun_side > 0 ? r.x <= kEdge : r.x + r.width + kEdge >= labels.cols;
+        bool shade = false;
+        if (from_edge && r.height <= kPieceFlat * r.width) {
+            const Patch p = patch(b, labels, fg, dark, r.y, r.y + r.height, r.x, r.x + r.width, &clothing);
+            shade = p.n > 0 && p.cloth == 0 && p.dark >= kPieceDark * p.n;
+        }
+        if (shade)
+            mark(b, labels, fg, r.y, r.y + r.height, r.x, r.x + r.width, removed);
+        else
+            blobs[kept++] = b;
+    }
+    blobs.resize(kept);
 }
 
 } // namespace qv

@@ -18,8 +18,15 @@ namespace qv {
 // only for blobs whole in the frame (of one cut by its edge the upper part is unknown)
 // whose upper part stands, taller than wide: a vehicle's does not. On `sun_side` (-1
 // left, +1 right, 0 not known), where this scene's shadows were seen to fall, the shade
-// is cut right up to the legs.
+// is cut right up to the legs, also of a blob cut by the frame's edge if its feet are in.
 void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark,
                        int sun_side, cv::Mat &tails);
+
+// Shade that reaches into the frame from the edge this scene's shadows point away from
+// (`sun_side` as above) is the shadow of someone not yet in, or just gone, and no object:
+// a blob there that lies flat, is nearly all shadow-dark and holds nothing the shadow
+// filter judged clothing leaves `blobs`, and its cells join `removed`.
+void drop_shadows_from_outside(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg,
+                               const cv::Mat &dark, const cv::Mat &clothing, int sun_side, cv::Mat &removed);
 
 } // namespace qv
