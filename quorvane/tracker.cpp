@@ -23,6 +23,7 @@ constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measu
 constexpr float kStackOverlap = 0.6f; // columns shared, as a share of the narrower one's width
 constexpr float kStackGap = 0.25f;    // largest gap between them, as a share of the joined height
 constexpr float kStackAspect = 4.0f;  // joined no taller than this many widths: one figure, not two
+constexpr float kStackInside = 0.5f;  // one sharing this share of its rows with the other is a piece of it
 constexpr float kStackSpeed = 0.3f;   // velocity difference allowed, as a share of the speed
 constexpr int kStackFrames = 3;       // frames they must stay so before they are joined
 // Objects sharing one blob that are pieces of one figure:
@@ -474,8 +475,11 @@ void Tracker::join_stacked()
             const float overlap = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
             const float gap = std::max(b.y - (a.y + a.height), a.y - (b.y + b.height));
             const float dv = length(cv::Point2f(old.vx - young.vx, old.vy - young.vy));
+            // Together taller than wide, as two cars one lane above the other are not;
+            // a piece lying mostly in the other's rows goes to it whatever the shape.
+            const bool upright = joined.height >= joined.width || -gap >= kStackInside * std::min(a.height, b.height);
             stacked_now = overlap >= kStackOverlap * std::min(a.width, b.width) && gap <= kStackGap * joined.height &&
-                          joined.height <= kStackAspect * joined.width &&
+                          joined.height <= kStackAspect * joined.width && upright &&
                           joined.height <= a.height + b.height + kStackGap * joined.height &&
                           dv <= kStackSpeed * (length(cv::Point2f(old.vx, old.vy)) + params_.factor);
             if (stacked_now && ++young.stacked >= kStackFrames) {
