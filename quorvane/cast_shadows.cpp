@@ -20,6 +20,13 @@ constexpr float kRise = 0.2f;        // of the height: an object whose top is th
 // Half the breadth of an upright figure's legs and swinging arms, of its height. A box
 // can be wider, having taken in its shadow beside the feet; only this much of it is body.
 constexpr float kBodyHalf = 0.2f;
+// The side the scene's shadows fall to, from the places learnt by upright walkers.
+constexpr float kUpright = 1.2f;     // a walker's height over its width at least
+constexpr float kVoteFlat = 0.5f;    // a place's height over its breadth at most: lying on the ground
+constexpr float kVoteSide = 0.4f;    // heights from the feet to the place's middle, sideways, at least
+constexpr float kSunVotes = 20;      // places learnt before a side is taken
+constexpr float kSunShare = 0.85f;   // and the share of them on that side
+constexpr float kVoteMemory = 2000;  // votes kept; older ones count half
 constexpr int kLife = 30;            // frames a learnt place is trusted without being seen again
 constexpr float kFollow = 0.3f;      // share of the way to a newly seen place taken per frame
 } // namespace
@@ -29,6 +36,7 @@ void CastShadows::init(const Params &params)
     params_ = params;
     cleared_ = cv::Mat::zeros(params.grid_height, params.grid_width, CV_8U);
     standing_.reserve(64);
+    votes_[0] = votes_[1] = 0;
 }
 
 bool CastShadows::inside(const std::vector<cv::Rect> &boxes, cv::Point cell)
@@ -101,7 +109,30 @@ const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Ma
     return cleared_;
 }
 
-void CastShadows::learn(std::vector<Track> &tracks, const cv::Mat &removed) const
+int CastShadows::sun_side() const
+{
+    const float sum = votes_[0] + votes_[1];
+    for (int k = 0; k < 2; ++k)
+        if (votes_[k] >= kSunVotes && votes_[k] >= kSunShare * sum)
+            return 2 * k - 1;
+    return 0;
+}
+
+// A place learnt by an upright walker that lies flat and well out to one side is a
+// vote for that side.
+void CastShadows::vote(const Track &t, const cv::Rect2f &rel)
+{
+    const float centre = rel.x + rel.width / 2;
+    if (t.h < kUpright * t.w || rel.height > kVoteFlat * rel.width || std::abs(centre) < kVoteSide)
+        return;
+    votes_[centre > 0 ? 1 : 0] += 1;
+    if (votes_[0] + votes_[1] > kVoteMemory) { // the sun moves over the day
+        votes_[0] /= 2;
+        votes_[1] /= 2;
+    }
+}
+
+void CastShadows::learn(std::vector<Track> &tracks, const cv::Mat &removed)
 {
     const float f = static_cast<float>(params_.factor);
     for (Track &t : tracks) {
@@ -155,6 +186,7 @@ void CastShadows::learn(std::vector<Track> &tracks, const cv::Mat &removed) cons
                                            (y1 - y0 + 3) * f) |
                                 cv::Rect2f(-f, -f, 2 * f, 2 * f);
         const cv::Rect2f rel(seen.x / t.h, seen.y / t.h, seen.width / t.h, seen.height / t.h);
+        vote(t, rel);
         if (t.shadow_life <= 0) {
             t.shadow_at = rel;
         } else {

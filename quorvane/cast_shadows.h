@@ -24,17 +24,22 @@ public:
     // After the tracks were corrected: learns where each object's shadow lies from
     // the cells taken out as shadow this frame (by the filter or by clear()),
     // while no other object is near enough to have cast them.
-    void learn(std::vector<Track> &tracks, const cv::Mat &removed) const;
+    void learn(std::vector<Track> &tracks, const cv::Mat &removed);
+    // The side this scene's shadows lie to beside the feet (-1 left, +1 right), once
+    // upright walkers agreed on it; 0 until then, or when the light casts them anywhere else.
+    int sun_side() const;
 
 private:
     cv::Rect cells(const cv::Rect2f &box) const;
     cv::Rect2f expected(const Track &t) const;
+    void vote(const Track &t, const cv::Rect2f &rel);
     static bool inside(const std::vector<cv::Rect> &boxes, cv::Point cell);
 
     Params params_;
     cv::Mat cleared_; // CV_8U
     std::vector<cv::Rect> standing_; // boxes of others standing in the shadow now looked at, cells
-    std::vector<cv::Rect> lying_;    // boxes of the other objects there that do not stand, cells
+    std::vector<cv::Rect> lying_;
+    float votes_[2] = {0, 0}; // places learnt lying to the left, to the right    // boxes of the other objects there that do not stand, cells
 };
 
 } // namespace qv

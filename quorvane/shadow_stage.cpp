@@ -21,10 +21,10 @@ void ShadowStage::trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
 {
     if (!on_)
         return;
-    trim_shadow_tails(blobs, labels, fg, model.shadow_dark(), removed_);
+    trim_shadow_tails(blobs, labels, fg, model.shadow_dark(), memory_.sun_side(), removed_);
 }
 
-void ShadowStage::learn(std::vector<Track> &tracks) const
+void ShadowStage::learn(std::vector<Track> &tracks)
 {
     if (on_)
         memory_.learn(tracks, removed_);

@@ -20,8 +20,9 @@ namespace qv {
 //  2. clear(): the shadow-dark cells where each walker's shadow was learnt to lie
 //     (CastShadows), for shade over ground too even for the filter.
 //  3. trim(): shade joined to a walker's blob, reaching out below or beside the body
-//     (shadow_tails).
-//  4. learn(): where each walker's shadow lies, from all the cells taken out.
+//     (shadow_tails); on the side this scene's shadows were seen to fall, right up to the legs.
+//  4. learn(): where each walker's shadow lies, from all the cells taken out, and
+//     from upright walkers alone, the side the scene's shadows fall to.
 // With shadow suppression off (param_c 0) none of this runs and removed() is empty.
 class ShadowStage {
 public:
@@ -32,7 +33,7 @@ public:
     // After the blobs were found: cuts shadow off blob boxes; its cells join removed().
     void trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const Background &model);
     // After the tracks were corrected.
-    void learn(std::vector<Track> &tracks) const;
+    void learn(std::vector<Track> &tracks);
     // Cells taken out as shadow this frame (CV_8U), or an empty matrix when off.
     const cv::Mat &removed() const { return on_ ? removed_ : off_; }
 

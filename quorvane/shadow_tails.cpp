@@ -18,6 +18,7 @@ constexpr float kMinTail = 0.1f;     // of the blob's height: shorter tails are 
 constexpr float kMinSide = 0.08f;    // of the blob's height: narrower shade beside the legs is a foot's own
 constexpr float kSideDark = 0.8f;    // share shadow-dark of it: a soft rim dims the ground less than the filter's floor
 constexpr float kSideFlat = 0.5f;    // and it reaches out at least this share of the rows it spans
+constexpr float kSideSpan = 0.3f;    // of the blob's height: each of its columns spans at most this many rows
 // Grid cells (a cell is `factor` frame pixels a side): a blob this near the frame's edge
 // may be cut by it, the mask's cleaning eating a little.
 constexpr int kEdge = 3;
@@ -40,6 +41,43 @@ std::pair<int, int> columns(const Blob &b, const cv::Mat &labels, const cv::Mat 
     return {c0, c1};
 }
 
+// The blob's strong cells in rows [y0, y1) and columns [x0, x1).
+struct Patch {
+    int n = 0;    // cells
+    int dark = 0; // of them shadow-dark
+    int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1; // their extent, inclusive
+};
+
+Patch patch(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark, int y0, int y1, int x0,
+            int x1)
+{
+    Patch p;
+    for (int y = y0; y < y1; ++y) {
+        const int *l = labels.ptr<int>(y);
+        const uint8_t *m = fg.ptr<uint8_t>(y), *d = dark.ptr<uint8_t>(y);
+        for (int x = x0; x < x1; ++x)
+            if (l[x] == b.label && m[x] == 255) {
+                ++p.n;
+                p.dark += d[x] != 0;
+                p.x0 = std::min(p.x0, x), p.y0 = std::min(p.y0, y), p.x1 = std::max(p.x1, x), p.y1 = y;
+            }
+    }
+    return p;
+}
+
+// Marks the blob's strong cells in rows [y0, y1) and columns [x0, x1) in `tails`.
+void mark(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, int y0, int y1, int x0, int x1, cv::Mat &tails)
+{
+    for (int y = y0; y < y1; ++y) {
+        const int *l = labels.ptr<int>(y);
+        const uint8_t *m = fg.ptr<uint8_t>(y);
+        uint8_t *t = tails.ptr<uint8_t>(y);
+        for (int x = x0; x < x1; ++x)
+            if (l[x] == b.label && m[x] == 255)
+                t[x] = 255;
+    }
+}
+
 // Cuts off the side of the lower rows [y0, y1) that lies beyond column edge `edge`
 // (dir -1: left of it, +1: right of it) when it is nearly all shadow-dark, lies flat and
 // reaches out at least `reach` cells. Marks the cells in `tails`; returns how many went.
@@ -48,31 +86,60 @@ int cut_side(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, const cv::
 {
     const cv::Rect &r = b.box;
     const int from = dir < 0 ? r.x : edge + 1, to = dir < 0 ? edge : r.x + r.width;
-    int n = 0, n_dark = 0, farthest = 0, top = y1, bottom = y0;
-    for (int y = y0; y < y1; ++y) {
-        const int *l = labels.ptr<int>(y);
-        const uint8_t *m = fg.ptr<uint8_t>(y), *d = dark.ptr<uint8_t>(y);
-        for (int x = from; x < to; ++x)
-            if (l[x] == b.label && m[x] == 255) {
-                ++n;
-                n_dark += d[x] != 0;
-                farthest = std::max(farthest, dir * (x - edge));
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-    }
+    const Patch p = patch(b, labels, fg, dark, y0, y1, from, to);
+    const int farthest = dir < 0 ? edge - p.x0 : p.x1 - edge;
     // Shade lies along the ground; a leg or an arm stepping out of the column stands up.
-    if (n == 0 || n_dark < kSideDark * n || farthest < reach || farthest < kSideFlat * (bottom - top + 1))
+    if (p.n == 0 || p.dark < kSideDark * p.n || farthest < reach || farthest < kSideFlat * (p.y1 - p.y0 + 1))
         return 0;
-    for (int y = y0; y < y1; ++y) {
-        const int *l = labels.ptr<int>(y);
-        const uint8_t *m = fg.ptr<uint8_t>(y);
-        uint8_t *t = tails.ptr<uint8_t>(y);
-        for (int x = from; x < to; ++x)
-            if (l[x] == b.label && m[x] == 255)
-                t[x] = 255;
+    mark(b, labels, fg, y0, y1, from, to, tails);
+    return p.n;
+}
+
+// The rows [top, bottom] of the blob's strong cells in column x over rows [y0, y1),
+// or bottom < top when there are none.
+std::pair<int, int> rows(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, int x, int y0, int y1)
+{
+    int top = y1, bottom = -1;
+    for (int y = y0; y < y1; ++y)
+        if (labels.ptr<int>(y)[x] == b.label && fg.ptr<uint8_t>(y)[x] == 255) {
+            top = std::min(top, y);
+            bottom = y;
+        }
+    return {top, bottom};
+}
+
+// On the side the scene's shadows are known to fall: cuts off the shade lying flat
+// beside the feet, in the lower rows [y0, y1), beyond column `edge` (dir -1: left of
+// it, +1: right of it), up to the legs. Shade lies along the ground: each of its
+// columns is short. A leg rises from the foot towards the body. So columns are taken
+// from the blob's outer side inwards while they stay short, and stop at the first
+// that rises. What they hold goes when it is nearly all shadow-dark and reaches out at
+// least `reach` cells (a shoe alone does not). Marks the cells in `tails`; returns how
+// many went.
+int cut_flat_columns(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark, int y0, int y1,
+                     int edge, int dir, float reach, cv::Mat &tails)
+{
+    const cv::Rect &r = b.box;
+    const int outer = dir < 0 ? r.x : r.x + r.width - 1;
+    const float flat = kSideSpan * static_cast<float>(r.height);
+    int inner = outer + dir, farthest = -1;
+    for (int x = outer; dir * (x - edge) > 0; x -= dir) {
+        const auto [top, bottom] = rows(b, labels, fg, x, y0, y1);
+        if (bottom < top)
+            continue; // a gap in the shade
+        if (static_cast<float>(bottom - top + 1) > flat)
+            break;
+        inner = x;
+        farthest = std::max(farthest, dir * (x - edge));
     }
-    return n;
+    if (farthest < 0 || farthest < reach)
+        return 0;
+    const int from = std::min(inner, outer), to = std::max(inner, outer) + 1;
+    const Patch p = patch(b, labels, fg, dark, y0, y1, from, to);
+    if (p.n == 0 || p.dark < kSideDark * p.n)
+        return 0;
+    mark(b, labels, fg, y0, y1, from, to, tails);
+    return p.n;
 }
 
 // The extent of the blob's strong cells that are not in `tails`.
@@ -94,7 +161,7 @@ cv::Rect kept_extent(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, co
 } // namespace
 
 void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark,
-                       cv::Mat &tails)
+                       int sun_side, cv::Mat &tails)
 {
     for (Blob &b : blobs) {
         const cv::Rect &r = b.box;
@@ -134,14 +201,7 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
             end = r.y + r.height;
             cut = 0;
         } else {
-            for (int y = end; y < r.y + r.height; ++y) {
-                const int *l = labels.ptr<int>(y);
-                const uint8_t *m = fg.ptr<uint8_t>(y);
-                uint8_t *t = tails.ptr<uint8_t>(y);
-                for (int x = r.x; x < r.x + r.width; ++x)
-                    if (l[x] == b.label && m[x] == 255)
-                        t[x] = 255;
-            }
+            mark(b, labels, fg, end, r.y + r.height, r.x, r.x + r.width, tails);
         }
         // Shade beside the legs, either side, in the rows below the upper part; only of a
         // blob whole in the frame, as of one cut by its edge the upper part is unknown, and
@@ -149,10 +209,14 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
         const bool whole = r.x > kEdge && r.y > kEdge && r.x + r.width + kEdge < labels.cols &&
                            r.y + r.height + kEdge < labels.rows && c1 - c0 + 1 < body_end - r.y;
         const float reach = kMinSide * static_cast<float>(r.height);
-        const int side =
-            whole ? cut_side(b, labels, fg, dark, body_end, end, static_cast<int>(std::floor(lo)), -1, reach, tails) +
-                        cut_side(b, labels, fg, dark, body_end, end, static_cast<int>(std::ceil(hi)), 1, reach, tails)
-                  : 0;
+        // On the side the shadows fall (once known), the shade goes right up to the legs.
+        const auto cut_beside = [&](int dir) {
+            if (dir == sun_side)
+                return cut_flat_columns(b, labels, fg, dark, body_end, end, dir < 0 ? c0 : c1, dir, reach, tails);
+            const int edge = static_cast<int>(dir < 0 ? std::floor(lo) : std::ceil(hi));
+            return cut_side(b, labels, fg, dark, body_end, end, edge, dir, reach, tails);
+        };
+        const int side = whole ? cut_beside(-1) + cut_beside(1) : 0;
         if (cut == 0 && side == 0)
             continue;
         if (cut + side >= b.area) // nothing but shade: no figure to cut it from

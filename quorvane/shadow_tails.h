@@ -16,8 +16,10 @@ namespace qv {
 // Cuts such a tail, below or beside, off each blob's box and area and marks its
 // cells in `tails`, so the shadow's place can be learnt from them. Beside the feet
 // only for blobs whole in the frame (of one cut by its edge the upper part is unknown)
-// whose upper part stands, taller than wide: a vehicle's does not.
+// whose upper part stands, taller than wide: a vehicle's does not. On `sun_side` (-1
+// left, +1 right, 0 not known), where this scene's shadows were seen to fall, the shade
+// is cut right up to the legs.
 void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark,
-                       cv::Mat &tails);
+                       int sun_side, cv::Mat &tails);
 
 } // namespace qv
