@@ -117,9 +117,10 @@ void Detector::detect(const qv_image &image, qv_result &result)
     std::vector<Blob> &blobs = blob_finder_.find(fg_);
     shadows_.trim(blobs, blob_finder_.labels(), fg_, background_);
     // 6. Blobs -> tracks (a blob of people side by side that no two tracks share is
-    //    cut between their heads, fg_ read); removed() -> where each walker's shadow lies.
+    //    cut between their heads, fg_ read; people passing in one blob are found by how
+    //    they look, grid_ and fg_ read); removed() -> where each walker's shadow lies.
     const ModelGhostTest ghosts(background_, grid_, fg_);
-    tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), fg_, ghosts);
+    tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), fg_, grid_, ghosts);
     shadows_.learn(tracker_.tracks());
     // 7. grid_, fg_, keep_ (again, for the tracks as they are now), removed() -> the model.
     for (const cv::Rect &r : tracker_.to_adopt())

@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "detector/quorvane.h"
+#include "quorvane/look.h"
 #include "quorvane/rules.h"
 
 namespace qv {
@@ -85,6 +86,7 @@ struct Track {
     bool measured = false;   // got a measurement this frame
     int stacked = 0;         // consecutive frames right above or below an older object
     bool gone = false;       // merged into another object: dropped at the end of this frame
+    Look look;               // learnt while it had a blob of its own
     // Where the object's cast shadow lies, relative to its feet in units of its
     // height, and for how many more frames that is trusted.
     cv::Rect2f shadow_at;

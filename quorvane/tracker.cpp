@@ -19,10 +19,19 @@ constexpr float kGroupAlpha = 0.3f;   // position gain while sharing a blob: tru
 constexpr float kGroupBeta = 0.05f;   // velocity gain while sharing a blob
 constexpr float kGroupDamping = 0.95f; // velocity kept per frame while sharing a blob
 constexpr float kCoastDamping = 0.9f; // velocity kept per frame without a measurement
+// Found by its look inside a shared blob (see Look):
+constexpr int kLookSamples = 10;     // frames alone before a look is trusted
+constexpr float kLookReach = 0.5f;   // searched this share of its width either side, a quarter of that up and down
+constexpr float kSure = 0.2f;        // a likeness costing no more is the object, in full view
+constexpr float kLikeness = 0.45f;   // one costing more is someone else, or too little seen
+constexpr float kDistinct = 1.5f;    // looks of members that differ less than this (see difference()) are not used
+constexpr float kSeenAlpha = 0.5f;   // position gain
+constexpr float kSeenBeta = 0.1f;    // velocity gain
 // Two objects stacked one above the other that are the halves of one figure:
 constexpr float kStackOverlap = 0.6f; // columns shared, as a share of the narrower one's width
 constexpr float kStackGap = 0.25f;    // largest gap between them, as a share of the joined height
 constexpr float kStackAspect = 4.0f;  // joined no taller than this many widths: one figure, not two
+constexpr float kStackInside = 0.5f;  // one sharing this share of its rows with the other is a piece of it
 constexpr float kStackSpeed = 0.3f;   // velocity difference allowed, as a share of the speed
 constexpr int kStackFrames = 3;       // frames they must stay so before they are joined
 // Objects sharing one blob that are pieces of one figure:
@@ -139,18 +148,19 @@ cv::Rect2f Tracker::to_frame(const cv::Rect &cells) const
 }
 
 void Tracker::update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, const cv::Mat &labels,
-                     const cv::Mat &fg, const GhostTest &ghosts)
+                     const cv::Mat &fg, const cv::Mat &grid, const GhostTest &ghosts)
 {
     for (Track &t : tracks_) {
         t.cx += t.vx;
         t.cy += t.vy;
     }
     measures_.assign(tracks_.size(), Measure{});
-    split_groups(blobs, labels, fg);
+    split_groups(blobs, labels, fg, grid);
     match(blobs);
     absorb_fragments(blobs);
     join_feet(blobs, crumbs);
     correct();
+    learn_looks(fg, grid);
     join_stacked();
     drop_pieces();
     spawn(blobs);
@@ -199,7 +209,7 @@ bool Tracker::may_cut(const cv::Rect2f &area)
 // (their predicted boxes drift over one another), or came in together and were
 // never apart. Objects that pass each other keep their own boxes: each blob cell
 // goes to the nearest predicted box, scaled by its size.
-void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg)
+void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid)
 {
     const float f = static_cast<float>(params_.factor);
     const size_t count = blobs.size(); // pieces appended are measurements already
@@ -262,7 +272,72 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, cons
             m.valid = true;
             m.group = true;
         }
+        find_by_look(blob, labels, fg, grid);
         blob.used = true;
+    }
+}
+
+// Objects passing or meeting in one blob: the cells nearest each predicted box are the
+// half on the side it came from, which holds it back until the two bounce off each
+// other and swap. Where each one's look is known, it is looked for instead.
+void Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid)
+{
+    for (int i : members_) {
+        if (tracks_[i].look.samples < kLookSamples)
+            return;
+        for (int k : members_) {
+            if (k == i)
+                continue;
+            // People dressed alike are not told apart so. Nor need those going the same
+            // way be: their nearest cells hold them back no more than the blob does.
+            const Track &a = tracks_[i], &b = tracks_[k];
+            if (difference(a.look, b.look) < kDistinct || a.vx * b.vx + a.vy * b.vy > 0)
+                return;
+        }
+    }
+    look_finder_.prepare(grid, fg, labels, blob.label, blob.box);
+    for (int i : members_) {
+        const Track &t = tracks_[i];
+        const cv::Rect around = to_grid(t.box(), 0);
+        const int reach_x = std::max(2, static_cast<int>(kLookReach * around.width));
+        const int reach_y = std::max(1, static_cast<int>(kLookReach * around.height / 4));
+        float cost = 1;
+        const cv::Rect found = look_finder_.find(t.look, around, reach_x, reach_y, cost);
+        Measure &m = measures_[i];
+        m.valid = m.group = m.seen = true;
+        if (cost <= kSure) {
+            m.box = to_frame(found);
+            m.gain = kSeenAlpha;
+            m.velocity_gain = kSeenBeta;
+        } else if (cost <= kLikeness) {
+            // Partly hidden: its visible part pulls it back, so its velocity is kept.
+            m.box = to_frame(found);
+            m.gain = kGroupAlpha;
+        } else {
+            // Hidden behind the others: it keeps its course, within the blob.
+            const cv::Rect2f b = to_frame(blob.box);
+            const cv::Point2f guess(t.cx, t.cy);
+            const cv::Point2f c(std::clamp(guess.x, b.x, b.x + b.width), std::clamp(guess.y, b.y, b.y + b.height));
+            m.box = cv::Rect2f(c.x - t.w / 2, c.y - t.h / 2, t.w, t.h);
+            m.gain = 1;
+            m.held = c != guess;
+        }
+    }
+}
+
+// What an object looks like is learnt while it has a blob to itself.
+void Tracker::learn_looks(const cv::Mat &fg, const cv::Mat &grid)
+{
+    for (size_t i = 0; i < tracks_.size(); ++i) {
+        Track &t = tracks_[i];
+        if (!t.measured || measures_[i].group)
+            continue;
+        const cv::Rect2f box = t.box();
+        bool alone = true;
+        for (size_t k = 0; k < tracks_.size() && alone; ++k)
+            alone = k == i || (tracks_[k].box() & box).empty();
+        if (alone)
+            learn_look(t.look, look_of(grid, fg, to_grid(box, 0)));
     }
 }
 
@@ -409,7 +484,18 @@ void Tracker::correct()
         ++t.age;
         t.measured = m.valid;
         if (m.valid) {
-            if (m.group) {
+            if (m.group && m.seen) {
+                if (m.held) { // the group has stopped
+                    t.vx *= kGroupDamping;
+                    t.vy *= kGroupDamping;
+                }
+                const cv::Point2f c = centre(m.box);
+                const float rx = c.x - t.cx, ry = c.y - t.cy;
+                t.cx += m.gain * rx;
+                t.cy += m.gain * ry;
+                t.vx += m.velocity_gain * rx;
+                t.vy += m.velocity_gain * ry;
+            } else if (m.group) {
                 const cv::Point2f c = centre(m.box);
                 const float rx = c.x - t.cx, ry = c.y - t.cy;
                 t.cx += kGroupAlpha * rx;
@@ -474,8 +560,11 @@ void Tracker::join_stacked()
             const float overlap = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
             const float gap = std::max(b.y - (a.y + a.height), a.y - (b.y + b.height));
             const float dv = length(cv::Point2f(old.vx - young.vx, old.vy - young.vy));
+            // Together taller than wide, as two cars one lane above the other are not;
+            // a piece lying mostly in the other's rows goes to it whatever the shape.
+            const bool upright = joined.height >= joined.width || -gap >= kStackInside * std::min(a.height, b.height);
             stacked_now = overlap >= kStackOverlap * std::min(a.width, b.width) && gap <= kStackGap * joined.height &&
-                          joined.height <= kStackAspect * joined.width &&
+                          joined.height <= kStackAspect * joined.width && upright &&
                           joined.height <= a.height + b.height + kStackGap * joined.height &&
                           dv <= kStackSpeed * (length(cv::Point2f(old.vx, old.vy)) + params_.factor);
             if (stacked_now && ++young.stacked >= kStackFrames) {

@@ -8,6 +8,7 @@
 #include "quorvane/assignment.h"
 #include "quorvane/blobs.h"
 #include "quorvane/groups.h"
+#include "quorvane/look.h"
 #include "quorvane/params.h"
 #include "quorvane/track.h"
 
@@ -25,8 +26,9 @@ public:
     void init(const Params &params);
     // crumbs: components too small to be objects, which may complete one; fg: the
     // cleaned foreground the blobs were labelled in.
+    // grid: this frame on the working grid, for how objects look.
     void update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, const cv::Mat &labels,
-                const cv::Mat &fg, const GhostTest &ghosts);
+                const cv::Mat &fg, const cv::Mat &grid, const GhostTest &ghosts);
 
     const std::vector<Track> &tracks() const { return tracks_; }
     std::vector<Track> &tracks() { return tracks_; }
@@ -42,9 +44,14 @@ private:
         bool valid = false;
         bool group = false; // shared blob: position only, size kept
         bool piece = false; // one person cut out of a group's blob
+        bool seen = false;  // group: found by its look, not by the cells nearest its box
+        float gain = 0, velocity_gain = 0; // seen: how far the box and the motion follow it
+        bool held = false;                 // seen: hidden, and its course would take it out of the blob
     };
 
-    void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg);
+    void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
+    void find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
+    void learn_looks(const cv::Mat &fg, const cv::Mat &grid);
     bool alike(const std::vector<int> &members) const;
     bool may_cut(const cv::Rect2f &area);
     void cut_into_people(std::vector<Blob> &blobs, size_t b);
@@ -68,6 +75,7 @@ private:
     std::vector<double> cost_;
     Assignment assignment_;
     GroupCutter group_cutter_;
+    LookFinder look_finder_;
     std::vector<cv::Rect> adopt_;
     std::vector<int> members_;
     std::vector<int> near_;

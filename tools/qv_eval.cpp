@@ -133,7 +133,7 @@ int main(int argc, char **argv)
     bool verbose = false;
     app.add_option("--seeds", seeds, "run every scene with seeds 1..N")->check(CLI::Range(1, 100));
     app.add_option("--scene", only, "run only the scene of this name");
-    app.add_option("--video", video_dir, "write an annotated MJPG video per scene into this directory");
+    app.add_option("--video", video_dir, "write an annotated MJPG video per scene into this directory (SCENE-SEED.avi with --seeds)");
     app.add_option("--detector", detector, "library, or mog2 for the OpenCV baseline")
         ->check(CLI::IsMember({"library", "mog2"}));
     auto *footage_option = app.add_option("--footage", footage, "score the line events on this clip instead");
@@ -189,8 +189,11 @@ int main(int argc, char **argv)
             for (const std::string &f : run.faults)
                 std::printf("  fault: %s\n", f.c_str());
             faults += int(run.faults.size());
-            if (!video_dir.empty())
-                write_video(scene, run, video_dir + "/" + name + ".avi");
+            if (!video_dir.empty()) {
+                // All in the one folder given: the seed goes in the file name.
+                const std::string file = seeds > 1 ? scene.name() + "-" + std::to_string(seed) : name;
+                write_video(scene, run, video_dir + "/" + file + ".avi");
+            }
             total.true_pos += s.true_pos;
             total.false_pos += s.false_pos;
             total.false_neg += s.false_neg;

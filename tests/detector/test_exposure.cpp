@@ -42,9 +42,11 @@ void expect_unbroken(const Step &down, const Step &up)
             ++ids[s.object.id];
             last_seen[s.object.id] = f;
         }
-        for (const auto &[id, seen] : last_seen)
-            if (f < 275)
+        for (const auto &[id, seen] : last_seen) {
+            if (f < 275) {
                 EXPECT_LE(f - seen, 3) << what << ": object " << id << " unseen since frame " << seen;
+            }
+        }
         if (f > 70) {
             for (auto it = last_seen.begin(); it != last_seen.end();)
                 it = f - it->second > 10 ? last_seen.erase(it) : std::next(it);

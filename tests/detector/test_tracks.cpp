@@ -62,6 +62,31 @@ TEST(Tracks, CrossingBoxesKeepTheirIds)
     EXPECT_EQ(before[1].second, after[0].second);
 }
 
+TEST(Tracks, ACarOvertakingInTheNextLaneIsNoHalfOfTheOther)
+{
+    // Cars from above, one lane right above the other: the fast one overtakes at
+    // frame 140. Touching and moving nearly alike, they still make no upright figure.
+    qvt::BoxScene scene;
+    Mover slow, fast;
+    slow.size = fast.size = {96, 44};
+    slow.grey = 40;
+    slow.at(10, 34, 300).at(270, 606, 300);
+    fast.at(10, -148, 254).at(200, 536, 254);
+    scene.add(slow);
+    scene.add(fast);
+    qvt::Runner run(scene, {});
+    run.run(200);
+    std::set<int> ids;
+    int both = 0;
+    for (int f = 70; f < 200; ++f) {
+        both += run.frames()[f].size() == 2;
+        for (const qvt::Seen &s : run.frames()[f])
+            ids.insert(s.object.id);
+    }
+    EXPECT_EQ(both, 130) << "frames 70-199 with both cars reported";
+    EXPECT_EQ(ids.size(), 2u);
+}
+
 TEST(Tracks, TrackHoldsTheLatestTwoHundredReferencePoints)
 {
     qvt::BoxScene scene;
