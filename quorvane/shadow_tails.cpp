@@ -19,6 +19,7 @@ constexpr float kMinSide = 0.08f;    // of the blob's height: narrower shade bes
 constexpr float kSideDark = 0.8f;    // share shadow-dark of it: a soft rim dims the ground less than the filter's floor
 constexpr float kSideFlat = 0.5f;    // and it reaches out at least this share of the rows it spans
 constexpr float kSideSpan = 0.3f;    // of the blob's height: each of its columns spans at most this many rows
+constexpr int kRootGap = 1;          // grid cells: narrower, it is a shadow's root when shade taken out lies this near beyond
 // Shade reaching in from the frame's edge.
 constexpr float kPieceFlat = 0.5f;   // its height over its breadth at most: it lies on the ground
 constexpr float kPieceDark = 0.9f;   // share of it shadow-dark at least
@@ -120,8 +121,8 @@ std::pair<int, int> rows(const Blob &b, const cv::Mat &labels, const cv::Mat &fg
 // columns is short. A leg rises from the foot towards the body. So columns are taken
 // from the blob's outer side inwards while they stay short, and stop at the first
 // that rises. What they hold goes when it is nearly all shadow-dark and reaches out at
-// least `reach` cells (a shoe alone does not). Marks the cells in `tails`; returns how
-// many went.
+// least `reach` cells (a shoe alone does not), or less where the shade already taken out
+// (in `tails`) goes on right beyond it. Marks the cells in `tails`; returns how many went.
 int cut_flat_columns(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark, int y0, int y1,
                      int edge, int dir, float reach, cv::Mat &tails)
 {
@@ -138,12 +139,20 @@ int cut_flat_columns(const Blob &b, const cv::Mat &labels, const cv::Mat &fg, co
         inner = x;
         farthest = std::max(farthest, dir * (x - edge));
     }
-    if (farthest < 0 || farthest < reach)
+    if (farthest < 0)
         return 0;
     const int from = std::min(inner, outer), to = std::max(inner, outer) + 1;
     const Patch p = patch(b, labels, fg, dark, y0, y1, from, to);
     if (p.n == 0 || p.dark < kSideDark * p.n)
         return 0;
+    if (farthest < reach) {
+        // Shorter, it is still the root of a shadow when the shade already taken out
+        // goes on right beyond it (its place was remembered); a shoe alone does not.
+        const cv::Rect beyond = cv::Rect(dir > 0 ? outer + 1 : outer - kRootGap, p.y0, kRootGap, p.y1 - p.y0 + 1) &
+                                cv::Rect(0, 0, tails.cols, tails.rows);
+        if (beyond.empty() || cv::countNonZero(tails(beyond)) < p.y1 - p.y0 + 1)
+            return 0;
+    }
     mark(b, labels, fg, y0, y1, from, to, tails);
     return p.n;
 }
