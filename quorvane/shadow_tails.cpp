@@ -227,11 +227,13 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
         // On the side the shadows fall (once known), the shade goes right up to the legs.
         // There a blob cut by the frame's edge counts too, as long as its feet are in:
         // whatever is missing of it, its legs still rise out of the shade.
+        // (Structured bindings cannot be captured before C++20: copies.)
+        const int left_leg = c0, right_leg = c1;
         const auto cut_beside = [&](int dir) {
             if (dir == sun_side)
-                return stands && feet_in
-                           ? cut_flat_columns(b, labels, fg, dark, body_end, end, dir < 0 ? c0 : c1, dir, reach, tails)
-                           : 0;
+                return stands && feet_in ? cut_flat_columns(b, labels, fg, dark, body_end, end,
+                                                            dir < 0 ? left_leg : right_leg, dir, reach, tails)
+                                         : 0;
             const int edge = static_cast<int>(dir < 0 ? std::floor(lo) : std::ceil(hi));
             return whole ? cut_side(b, labels, fg, dark, body_end, end, edge, dir, reach, tails) : 0;
         };
