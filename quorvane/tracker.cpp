@@ -316,11 +316,10 @@ void Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Ma
         } else {
             // Hidden behind the others: it keeps its course, within the blob.
             const cv::Rect2f b = to_frame(blob.box);
-            const cv::Point2f guess(t.cx, t.cy);
-            const cv::Point2f c(std::clamp(guess.x, b.x, b.x + b.width), std::clamp(guess.y, b.y, b.y + b.height));
+            const cv::Point2f c(std::clamp(t.cx, b.x, b.x + b.width), std::clamp(t.cy, b.y, b.y + b.height));
             m.box = cv::Rect2f(c.x - t.w / 2, c.y - t.h / 2, t.w, t.h);
             m.gain = 1;
-            m.held = c != guess;
+            m.held = c != cv::Point2f(t.cx, t.cy);
         }
     }
 }
