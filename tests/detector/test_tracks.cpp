@@ -155,4 +155,53 @@ TEST(Tracks, BoxesAndTracksStayInsideTheFrame)
     EXPECT_GT(seen, 100);
 }
 
+// A man in a light coat over dark trousers and a woman in a dark jacket over light
+// trousers walk into each other head-on and pass right on a line: each crossing comes
+// from the one who made it, within 3 frames of their feet passing it, and each keeps
+// the id they came in with. Not met yet, so not run: the ids hold, but the one who
+// passes behind the other is found by the part of them still in view, which trails,
+// and crosses 4-5 frames late (as where people pass at the line on the default clip).
+TEST(Tracks, DISABLED_PeopleDressedUnalikePassingOnALineEachCrossOnTime)
+{
+    qvt::BoxScene scene;
+    Mover light, dark;
+    light.size = dark.size = cv::Size(30, 90);
+    light.grey = 225;
+    light.patches = {{{0, 0.55f, 1, 0.45f}, 35}};
+    dark.grey = 30;
+    dark.patches = {{{0, 0.55f, 1, 0.45f}, 200}};
+    // Feet 8 px apart in depth; both reach x = 320 at frame 100.
+    light.at(10, 50, 300).at(190, 590, 300);
+    dark.at(10, 590, 308).at(190, 50, 308);
+    scene.add(light);
+    scene.add(dark);
+    qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 180}, {320, 420})});
+    run.run(200);
+    // The id nearest each walker's feet, before they meet and after they part.
+    const auto id_at = [&](const Mover &m, int f) {
+        int best = -1;
+        float best_d = 20;
+        for (const qvt::Seen &s : run.frames()[f]) {
+            const qv_rect &b = s.object.box;
+            const float d = std::abs(b.x + b.width / 2.0f - m.foot(f).x);
+            if (d < best_d)
+                best_d = d, best = s.object.id;
+        }
+        return best;
+    };
+    const int light_id = id_at(light, 70), dark_id = id_at(dark, 70);
+    ASSERT_GT(light_id, 0);
+    ASSERT_GT(dark_id, 0);
+    ASSERT_NE(light_id, dark_id);
+    EXPECT_EQ(id_at(light, 130), light_id) << "the ids swapped while they passed";
+    EXPECT_EQ(id_at(dark, 130), dark_id) << "the ids swapped while they passed";
+    const auto events = run.events(0);
+    ASSERT_EQ(events.size(), 2u);
+    for (const cv::Vec3i &e : events) {
+        EXPECT_TRUE(e[1] == light_id || e[1] == dark_id) << "object " << e[1] << " crossed";
+        EXPECT_NEAR(e[0], 100, 3) << "object " << e[1];
+    }
+    EXPECT_NE(events[0][1], events[1][1]);
+}
+
 } // namespace
