@@ -235,6 +235,10 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, cons
             cut_into_people(blobs, b);
             continue;
         }
+        if (find_by_look(blob, labels, fg, grid)) {
+            blob.used = true;
+            continue;
+        }
         extents_.assign(members_.size(), cv::Vec4i(INT32_MAX, INT32_MAX, -1, -1));
         counts_.assign(members_.size(), 0);
         for (int y = blob.box.y; y < blob.box.y + blob.box.height; ++y) {
@@ -272,19 +276,19 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, cons
             m.valid = true;
             m.group = true;
         }
-        find_by_look(blob, labels, fg, grid);
         blob.used = true;
     }
 }
 
 // Objects passing or meeting in one blob: the cells nearest each predicted box are the
 // half on the side it came from, which holds it back until the two bounce off each
-// other and swap. Where each one's look is known, it is looked for instead.
-void Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid)
+// other and swap. Where each one's look is known, it is looked for instead; returns
+// whether it was.
+bool Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid)
 {
     for (int i : members_) {
         if (tracks_[i].look.samples < kLookSamples)
-            return;
+            return false;
         for (int k : members_) {
             if (k == i)
                 continue;
@@ -292,7 +296,7 @@ void Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Ma
             // way be: their nearest cells hold them back no more than the blob does.
             const Track &a = tracks_[i], &b = tracks_[k];
             if (difference(a.look, b.look) < kDistinct || a.vx * b.vx + a.vy * b.vy > 0)
-                return;
+                return false;
         }
     }
     look_finder_.prepare(grid, fg, labels, blob.label, blob.box);
@@ -322,6 +326,7 @@ void Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Ma
             m.held = c != cv::Point2f(t.cx, t.cy);
         }
     }
+    return true;
 }
 
 // What an object looks like is learnt while it has a blob to itself.

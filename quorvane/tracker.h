@@ -50,7 +50,7 @@ private:
     };
 
     void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
-    void find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
+    bool find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
     void learn_looks(const cv::Mat &fg, const cv::Mat &grid);
     bool alike(const std::vector<int> &members) const;
     bool may_cut(const cv::Rect2f &area);
