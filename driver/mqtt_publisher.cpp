@@ -206,6 +206,12 @@ int64_t MqttPublisher::stop(int timeout_ms)
     return dropped_;
 }
 
+bool MqttPublisher::connected() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return connected_;
+}
+
 int64_t MqttPublisher::dropped() const
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -37,6 +37,8 @@ public:
     int64_t stop(int timeout_ms = 3000);
 
     int64_t dropped() const;
+    // Whether the broker is connected, as the network thread last saw it.
+    bool connected() const;
 
 private:
     struct Message {
