@@ -60,7 +60,7 @@ Direction side_now(const qv_region &line, cv::Point p)
 
 }  // namespace
 
-FootageRun run_footage(const std::string &path, const qv_region &line, DetectorKind kind)
+FootageRun run_footage(const std::string &path, const qv_region &line, DetectorKind kind, int start)
 {
     FootageRun run;
     VideoSource source;
@@ -78,6 +78,10 @@ FootageRun run_footage(const std::string &path, const qv_region &line, DetectorK
         baseline = std::make_unique<qvs::Mog2Baseline>(size, std::vector<qvs::Region>{region});
     }
     while (source.read(frame)) {
+        if (run.frames < start) {
+            ++run.frames;
+            continue;
+        }
         if (frame.size() != size)
             cv::resize(frame, frame, size);
         if (kind == DetectorKind::Mog2) {
@@ -87,7 +91,7 @@ FootageRun run_footage(const std::string &path, const qv_region &line, DetectorK
         } else {
             // RGB2GRAY on a BGR frame, as the demo does.
             cv::cvtColor(frame, grey, cv::COLOR_RGB2GRAY);
-            if (run.frames == 0) {
+            if (run.frames == start) {
                 run.error = library.start(grey, line);
                 if (!run.error.empty())
                     return run;

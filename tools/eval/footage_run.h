@@ -24,8 +24,10 @@ struct FootageRun {
 
 // Like qv_demo: the clip's first frame only fixes the frame size; every later frame is
 // processed and numbered from 0. The library gets grey made as the demo makes it; the
-// baseline gets the colour frame, as a user of MOG2 would give it.
-FootageRun run_footage(const std::string &path, const qv_region &line, DetectorKind kind);
+// baseline gets the colour frame, as a user of MOG2 would give it. With `start` > 0 the
+// detector is started on that processed frame, as if the program had been started
+// later; frames keep their numbers.
+FootageRun run_footage(const std::string &path, const qv_region &line, DetectorKind kind, int start = 0);
 
 }  // namespace qvf
 
