@@ -112,9 +112,13 @@ void Detector::detect(const qv_image &image, qv_result &result)
     const bool steady = background_.classify(grid_, keep_, fg_);
     // 4. Shadows where each walker's was learnt to lie: fg_ -> fg_, removed().
     shadows_.clear(background_, tracker_.tracks(), fg_);
-    // 5. fg_ -> blobs (cleaned fg_, labels); shadow joined to a blob below or beside
+    // 5. fg_ -> blobs (cleaned fg_, labels); the soft shade at people's feet out of fg_,
+    //    grid_ read, and the blobs found again; shadow joined to a blob below or beside
     //    the body -> trimmed boxes, removed().
-    std::vector<Blob> &blobs = blob_finder_.find(fg_);
+    std::vector<Blob> *found = &blob_finder_.find(fg_);
+    if (shadows_.clear_feet(*found, blob_finder_.labels(), grid_, background_, fg_))
+        found = &blob_finder_.find(fg_);
+    std::vector<Blob> &blobs = *found;
     shadows_.trim(blobs, blob_finder_.labels(), fg_, background_);
     // 6. Blobs -> tracks (a blob of people side by side that no two tracks share is
     //    cut between their heads, fg_ read; people passing in one blob are found by how

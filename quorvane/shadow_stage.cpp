@@ -17,6 +17,12 @@ void ShadowStage::clear(const Background &model, const std::vector<Track> &track
         cv::bitwise_or(model.shadow_removed(), memory_.clear(tracks, model.shadow_dark(), model.shadow_clothing(), fg), removed_);
 }
 
+bool ShadowStage::clear_feet(const std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &frame,
+                             const Background &model, cv::Mat &fg) const
+{
+    return on_ && clear_shade_at_feet(blobs, labels, frame, model.mean8(), model.shadow_dark(), fg);
+}
+
 void ShadowStage::trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const Background &model)
 {
     if (!on_)

@@ -14,15 +14,17 @@
 namespace qv {
 
 // A shadow is no object, and must neither make one nor stretch its walker's box.
-// Four steps take it out, each for the shadows the one before leaves:
+// Five steps take it out, each for the shadows the one before leaves:
 //  1. The filter inside the background model (ShadowFilter, run by
 //     Background::classify): shade through which the ground's blotches show, dimmed.
 //  2. clear(): the shadow-dark cells where each walker's shadow was learnt to lie
 //     (CastShadows), for shade over ground too even for the filter.
-//  3. trim(): shade joined to a walker's blob, reaching out below or beside the body
+//  3. clear_feet(): the soft shade lying flat beside and between people's feet, no
+//     darker than the filter's lightest shadow (shadow_tails); the blobs are found anew.
+//  4. trim(): shade joined to a walker's blob, reaching out below or beside the body
 //     (shadow_tails); on the side this scene's shadows were seen to fall, right up to the
 //     legs, and shade reaching in from the frame's edge the shadows point away from goes whole.
-//  4. learn(): where each walker's shadow lies, from all the cells taken out, and
+//  5. learn(): where each walker's shadow lies, from all the cells taken out, and
 //     from upright walkers alone, the side the scene's shadows fall to.
 // With shadow suppression off (param_c 0) none of this runs and removed() is empty.
 class ShadowStage {
@@ -31,6 +33,10 @@ public:
     // After the model classified the frame: removed() gets the filter's cells, and
     // the learnt shadow places are cleared from fg.
     void clear(const Background &model, const std::vector<Track> &tracks, cv::Mat &fg);
+    // After the blobs were found: clears the shade at people's feet from fg; returns
+    // whether any went, and the blobs must be found again.
+    bool clear_feet(const std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &frame,
+                    const Background &model, cv::Mat &fg) const;
     // After the blobs were found: cuts shadow off blob boxes; its cells join removed().
     void trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const Background &model);
     // After the tracks were corrected.

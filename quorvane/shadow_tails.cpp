@@ -20,6 +20,11 @@ constexpr float kSideDark = 0.8f;    // share shadow-dark of it: a soft rim dims
 constexpr float kSideFlat = 0.5f;    // and it reaches out at least this share of the rows it spans
 constexpr float kSideSpan = 0.3f;    // of the blob's height: each of its columns spans at most this many rows
 constexpr int kRootGap = 1;          // grid cells: narrower, it is a shadow's root when shade taken out lies this near beyond
+// Soft shade at the feet.
+constexpr float kFeetBand = 0.6f;   // of the blob's height from its top: the shade lies below this
+constexpr float kFeetSpan = 0.2f;   // of the blob's height: each of its columns spans at most this many rows
+constexpr float kShadeFloor = 0.7f; // it keeps at least this share of the ground's light, and no more than all
+constexpr float kShadeShare = 0.8f; // share of a column's cells so dimmed
 // Shade reaching in from the frame's edge.
 constexpr float kPieceFlat = 0.5f;   // its height over its breadth at most: it lies on the ground
 constexpr float kPieceDark = 0.9f;   // share of it shadow-dark at least
@@ -245,6 +250,40 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
         b.box = kept_extent(b, labels, fg, tails);
         b.area -= cut + side;
     }
+}
+
+bool clear_shade_at_feet(const std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &frame,
+                         const cv::Mat &ground, const cv::Mat &dark, cv::Mat &fg)
+{
+    bool any = false;
+    for (const Blob &b : blobs) {
+        const cv::Rect &r = b.box;
+        if (r.height < kMinRows)
+            continue;
+        const int band = r.y + static_cast<int>(kFeetBand * static_cast<float>(r.height));
+        const int span = std::max(2, static_cast<int>(kFeetSpan * static_cast<float>(r.height)));
+        for (int x = r.x; x < r.x + r.width; ++x) {
+            int top = -1, bottom = -1, n = 0, shade = 0, deep = 0;
+            for (int y = r.y; y < r.y + r.height; ++y) {
+                if (labels.ptr<int>(y)[x] != b.label || fg.ptr<uint8_t>(y)[x] == 0)
+                    continue;
+                if (top < 0)
+                    top = y;
+                bottom = y;
+                ++n;
+                const int f = frame.ptr<uint8_t>(y)[x], g = ground.ptr<uint8_t>(y)[x];
+                shade += f <= g && f >= kShadeFloor * g;
+                deep += dark.ptr<uint8_t>(y)[x] != 0;
+            }
+            if (n == 0 || deep > 0 || top < band || bottom - top + 1 > span || shade < kShadeShare * n)
+                continue;
+            for (int y = top; y <= bottom; ++y)
+                if (labels.ptr<int>(y)[x] == b.label)
+                    fg.ptr<uint8_t>(y)[x] = 0;
+            any = true;
+        }
+    }
+    return any;
 }
 
 void drop_shadows_from_outside(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg,

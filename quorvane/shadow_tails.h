@@ -22,6 +22,16 @@ namespace qv {
 void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &dark,
                        int sun_side, cv::Mat &tails);
 
+// Soft shade around the feet (the body keeping skylight off the ground next to it) dims
+// an even floor too little for the shadow filter and lies flat beside and between the
+// feet, widening boxes and joining people who walk near each other into one blob. A
+// column of a blob that holds nothing but a thin strip in its lower part, no darker than
+// such shade, carries no one's body: those cells leave fg. Columns holding shadow-dark
+// cells (`dark`) are left to trim_shadow_tails: parts of a cast shadow go with it whole.
+// frame and ground: this frame and the background model, 8-bit. Returns whether any went.
+bool clear_shade_at_feet(const std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &frame,
+                         const cv::Mat &ground, const cv::Mat &dark, cv::Mat &fg);
+
 // Shade that reaches into the frame from the edge this scene's shadows point away from
 // (`sun_side` as above) is the shadow of someone not yet in, or just gone, and no object:
 // a blob there that lies flat, is nearly all shadow-dark and holds nothing the shadow
