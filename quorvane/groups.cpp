@@ -20,6 +20,17 @@ constexpr float kDip = 0.08f;
 constexpr float kNarrowest = 0.25f;
 // ... and at least this many widths tall: upright. Vehicles are not cut.
 constexpr float kUpright = 2.5f;
+// Where one person's size at the blob's row is known, a piece no wider than this many
+// of their widths and at least this share of their height is one person, upright or
+// not (a coat, a bag, an arm out, the shade at the feet) ...
+constexpr float kPersonWide = 1.3f;
+constexpr float kPersonTall = 0.75f;
+// ... in a blob at least this many of their widths wide: one person is not cut so.
+constexpr float kPeopleWide = 1.5f;
+// Until it is known, pieces of a blob at least as wide as it is tall (no one person is)
+// need only be this many widths tall: people walking together carry things and swing
+// their arms. Two people side by side are about 1.5 widths tall.
+constexpr float kUprightWide = 1.8f;
 // Each person is a whole figure: at least this share of the blob's height, its head
 // no further than this share below the blob's top (a shadow or a bag beside
 // someone is neither).
@@ -31,7 +42,7 @@ constexpr int kMaxPeople = 5; // cuts in one blob
 
 // The outline's top per column; a cut wherever it dips well below a head on
 // either side within a shoulder's reach, at the deepest point of each dip.
-bool GroupCutter::split(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg)
+bool GroupCutter::split(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, cv::Size2f person)
 {
     cuts_.clear();
     const cv::Rect &r = blob.box;
@@ -79,14 +90,20 @@ bool GroupCutter::split(const Blob &blob, const cv::Mat &labels, const cv::Mat &
         cuts_.pop_back();
     if (cuts_.empty())
         return false;
-    // Every piece an upright figure; else the dips are something else's outline.
+    // Every piece one person; else the dips are something else's outline.
+    const bool known = !person.empty();
+    const bool people_wide = known && r.width >= kPeopleWide * person.width;
+    const float upright = !known && r.width >= r.height ? kUprightWide : kUpright;
     pieces_.clear();
     int x0 = 0;
     for (size_t i = 0; i <= cuts_.size(); ++i) {
         const int x1 = i < cuts_.size() ? cuts_[i] : r.width;
         pieces_.push_back(piece(blob, x0, x1, labels, fg));
         const cv::Rect &p = pieces_.back().box;
-        if (pieces_.back().area == 0 || p.height < kUpright * p.width || p.height < kWhole * r.height ||
+        const bool one_person = p.height >= upright * p.width ||
+                                (people_wide && p.width <= kPersonWide * person.width &&
+                                 p.height >= kPersonTall * person.height);
+        if (pieces_.back().area == 0 || !one_person || p.height < kWhole * r.height ||
             p.y - r.y > kHeadLevel * r.height)
             return false;
         x0 = x1;

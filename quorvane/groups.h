@@ -13,8 +13,9 @@ class GroupCutter {
 public:
     // Whether the blob holds people shoulder to shoulder; if so pieces() gives one
     // blob per person (marked `piece`, same label), cut between their heads. A blob
-    // whose outline shows no two heads (one person, a vehicle) is not cut.
-    bool split(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg);
+    // whose outline shows no two heads (one person, a vehicle) is not cut. person: one
+    // person's size at the blob's feet row in grid cells where it is known, else empty.
+    bool split(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, cv::Size2f person = {});
     const std::vector<Blob> &pieces() const { return pieces_; }
 
 private:

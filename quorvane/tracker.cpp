@@ -41,6 +41,9 @@ constexpr float kPieceAspect = 2.0f;  // and the blob at least this many widths 
 constexpr float kReachShare = 0.3f;
 // An object followed no wider than this share of its height is one upright figure:
 constexpr float kOneFigure = 0.55f;
+// One no wider than this share may still be one person, for learning their size (the
+// shade at the feet, a coat, a bag widen a box past an upright figure's).
+constexpr float kPersonShare = 0.75f;
 // Blobs near an object that are its own pieces:
 constexpr float kFragmentReach = 0.3f;  // above and below its box, as a share of its height
 constexpr float kFragmentSide = 0.5f;   // beside it, as a share of its width, for small pieces
@@ -130,6 +133,7 @@ void Tracker::init(const Params &params)
 {
     params_ = params;
     next_id_ = 1;
+    person_ = PersonSize{};
     tracks_.clear();
     tracks_.reserve(kMaxTracks);
     measures_.reserve(kMaxTracks);
@@ -160,11 +164,26 @@ void Tracker::update(std::vector<Blob> &blobs, const std::vector<Blob> &crumbs, 
     absorb_fragments(blobs);
     join_feet(blobs, crumbs);
     correct();
-    learn_looks(fg, grid);
+    learn_alone(fg, grid);
     join_stacked();
     drop_pieces();
     spawn(blobs);
     settle(ghosts);
+}
+
+// Cuts a blob of people into one piece per person, by one person's size at its feet
+// row where that is known; returns whether it did.
+bool Tracker::cut(std::vector<Blob> &blobs, size_t b, const cv::Mat &labels, const cv::Mat &fg)
+{
+    cv::Size2f person;
+    if (person_.known()) {
+        const cv::Rect &r = blobs[b].box;
+        person = person_.at(static_cast<float>((r.y + r.height) * params_.factor)) / static_cast<float>(params_.factor);
+    }
+    if (!group_cutter_.split(blobs[b], labels, fg, person))
+        return false;
+    cut_into_people(blobs, b);
+    return true;
 }
 
 // The blob's pieces, one per person, take its place.
@@ -225,16 +244,14 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, cons
                 members_.push_back(static_cast<int>(i));
         }
         if (members_.size() < 2) {
-            if (may_cut(area) && group_cutter_.split(blob, labels, fg))
-                cut_into_people(blobs, b);
+            if (may_cut(area))
+                cut(blobs, b, labels, fg);
             continue;
         }
         if (pieces_of_one(blob, area))
             continue;
-        if (alike(members_) && group_cutter_.split(blob, labels, fg)) {
-            cut_into_people(blobs, b);
+        if (alike(members_) && cut(blobs, b, labels, fg))
             continue;
-        }
         if (find_by_look(blob, labels, fg, grid)) {
             blob.used = true;
             continue;
@@ -329,9 +346,12 @@ bool Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Ma
     return true;
 }
 
-// What an object looks like is learnt while it has a blob to itself.
-void Tracker::learn_looks(const cv::Mat &fg, const cv::Mat &grid)
+// What an object looks like is learnt while it has a blob to itself; so is one person's
+// size, from walkers followed a while, whole in the picture and no wider than one can be.
+void Tracker::learn_alone(const cv::Mat &fg, const cv::Mat &grid)
 {
+    const float margin = static_cast<float>(params_.factor);
+    const cv::Rect2f inside(margin, margin, params_.width - 2 * margin, params_.height - 2 * margin);
     for (size_t i = 0; i < tracks_.size(); ++i) {
         Track &t = tracks_[i];
         if (!t.measured || measures_[i].group)
@@ -340,8 +360,12 @@ void Tracker::learn_looks(const cv::Mat &fg, const cv::Mat &grid)
         bool alone = true;
         for (size_t k = 0; k < tracks_.size() && alone; ++k)
             alone = k == i || (tracks_[k].box() & box).empty();
-        if (alone)
-            learn_look(t.look, look_of(grid, fg, to_grid(box, 0)));
+        if (!alone)
+            continue;
+        learn_look(t.look, look_of(grid, fg, to_grid(box, 0)));
+        if (t.confirmed && !measures_[i].piece && t.sizes.full() && !t.standing() && t.w <= kPersonShare * t.h &&
+            (box & inside) == box)
+            person_.learn(t.cy + t.h / 2, t.w, t.h);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "quorvane/groups.h"
 #include "quorvane/look.h"
 #include "quorvane/params.h"
+#include "quorvane/person_size.h"
 #include "quorvane/track.h"
 
 namespace qv {
@@ -51,7 +52,8 @@ private:
 
     void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
     bool find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
-    void learn_looks(const cv::Mat &fg, const cv::Mat &grid);
+    void learn_alone(const cv::Mat &fg, const cv::Mat &grid);
+    bool cut(std::vector<Blob> &blobs, size_t b, const cv::Mat &labels, const cv::Mat &fg);
     bool alike(const std::vector<int> &members) const;
     bool may_cut(const cv::Rect2f &area);
     void cut_into_people(std::vector<Blob> &blobs, size_t b);
@@ -76,6 +78,7 @@ private:
     Assignment assignment_;
     GroupCutter group_cutter_;
     LookFinder look_finder_;
+    PersonSize person_; // one person's size by row, learnt from those followed alone
     std::vector<cv::Rect> adopt_;
     std::vector<int> members_;
     std::vector<int> near_;
