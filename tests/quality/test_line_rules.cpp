@@ -3,6 +3,8 @@
 
 #include "detector/quorvane.h"
 
+#include <cstdlib>
+
 using qvs::SceneKind;
 
 namespace {
@@ -121,6 +123,22 @@ TEST(LineRules, PeopleWhoCameInSideBySideEachCrossTheLine)
 TEST(LineRules, PeopleMeetingOnTheLineCrossOnlyWhenTheyGoOn)
 {
     expect_crossings(SceneKind::MeetAndPart, {1u, 2u}, 2);
+}
+
+// Two walk together, the faint shade at their feet joining them into one blob whose
+// halves are too wide to pass for upright figures: each is still one object of its own,
+// and each crosses within 3 frames of its feet.
+TEST(LineRules, TwoWalkingTogetherOverFaintShadeEachCrossOnTime)
+{
+    for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        const Judged j = judge(SceneKind::Couple, seed);
+        expect_sound_run(j);
+        ASSERT_EQ(count_code(j.scene.events(), QV_EVENT_CROSS_TWO_WAY), 4);
+        expect_exact_events(j);
+        for (const qvs::EventMatch &m : j.score.matched)
+            EXPECT_LE(std::abs(m.detected.frame - m.truth.frame), 3) << "figure " << m.truth.figure;
+    }
 }
 
 // Cars from above, wider than tall, pass each other head-on and overtake at a line:

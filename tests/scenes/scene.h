@@ -166,7 +166,8 @@ enum class SceneKind {
     LowSun,         // long soft shadows cast sideways by a low sun
     SideBySide,     // in perspective, groups of three and two walking shoulder to shoulder cross a line
     MeetAndPart,    // two meet at a line, stand, and each crosses; two meet there and go back
-    Vehicles        // cars from above pass each other at a line, head-on and overtaking
+    Vehicles,       // cars from above pass each other at a line, head-on and overtaking
+    Couple          // after two walkers alone, two walk together, faint shade at their feet between them
 };
 
 std::vector<SceneKind> all_scene_kinds();

@@ -293,6 +293,31 @@ Scene group(Builder &b)
     return b.done();
 }
 
+Scene couple(Builder &b)
+{
+    b.scene.add_region(3, pts(b, {{0.1f, 0.55f}, {0.9f, 0.55f}}));
+    const float frac = 0.26f, pace = 0.026f * frac * b.h;
+    // Two alone first, one each way, so the size of one person is known by then.
+    Figure down = b.person(frac, 10, {0.22f, -0.02f});
+    down.walk_to(b.at(0.24f, 1.27f), pace);
+    b.add(down, Contrast::High);
+    Figure up = b.person(frac, 60, {0.78f, 1.25f});
+    up.walk_to(b.at(0.76f, -0.02f), pace);
+    b.add(up, Contrast::High);
+    // Then two a shoulder's width apart, the faint shade at each one's feet spreading
+    // flat towards the other's: too faint to be judged a shadow, and joining them.
+    const float beside = 0.3f * frac * b.h / b.w;
+    for (int i = 0; i < 2; ++i) {
+        Figure f = b.person(frac, 200, {0.5f + i * beside, -0.02f});
+        f.shadow = 0.07f;
+        f.shadow_dir = {i == 0 ? 0.5f : -0.5f, 0.02f};
+        f.shadow_blur = 0.08f;
+        f.walk_to(b.at(0.5f + i * beside, 1.27f), pace);
+        b.add(f, Contrast::High);
+    }
+    return b.done();
+}
+
 Scene low_contrast(Builder &b)
 {
     b.scene.effects().noise_sigma = 4;
@@ -538,7 +563,7 @@ std::vector<SceneKind> all_scene_kinds()
             SceneKind::LeftObject, SceneKind::Nuisance,      SceneKind::CrossingPaths,
             SceneKind::Shadows,    SceneKind::Group,         SceneKind::LowContrast, SceneKind::Busy,
             SceneKind::SideBySide, SceneKind::MeetAndPart,   SceneKind::Vehicles,
-            SceneKind::Exposure,   SceneKind::Stayers,       SceneKind::LowSun};
+            SceneKind::Exposure,   SceneKind::Stayers,       SceneKind::LowSun,      SceneKind::Couple};
 }
 
 const char *scene_name(SceneKind kind)
@@ -561,6 +586,7 @@ const char *scene_name(SceneKind kind)
     case SceneKind::Exposure: return "exposure";
     case SceneKind::Stayers: return "stayers";
     case SceneKind::LowSun: return "low-sun";
+    case SceneKind::Couple: return "couple";
     }
     return "?";
 }
@@ -581,6 +607,7 @@ Scene make_scene(SceneKind kind, uint32_t seed, int width, int height)
     case SceneKind::LeftObject: return left_object(b);
     case SceneKind::Nuisance: return nuisance(b);
     case SceneKind::CrossingPaths: return crossing_paths(b);
+    case SceneKind::Couple: return couple(b);
     case SceneKind::Shadows: return shadows(b);
     case SceneKind::Group: return group(b);
     case SceneKind::LowContrast: return low_contrast(b);
