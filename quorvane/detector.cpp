@@ -56,6 +56,8 @@ bool Detector::init(const qv_config &config)
     fg_ = cv::Mat::zeros(grid, CV_8U);
     keep_ = cv::Mat::zeros(grid, CV_8U);
     order_.reserve(256);
+    frames_ = 0;
+    crossings_.clear();
     return true;
 }
 
@@ -65,6 +67,7 @@ bool Detector::set_regions(const qv_region *regions, int count)
     if (!parse_regions(regions, count, params_.width, params_.height, parsed))
         return false;
     regions_ = std::move(parsed);
+    crossings_.clear();
     for (Track &t : tracker_.tracks()) { // states belong to the old regions
         t.rules = {};
         t.flags = {};
@@ -136,9 +139,16 @@ void Detector::detect(const qv_image &image, qv_result &result)
     report(result);
 }
 
+// Zone events go straight to each object; line crossings wait until every object has
+// been judged, then the tallest go first, so that the crossing of a piece of a walker
+// (followed apart, lagging) is told from its owner's.
 void Detector::judge_rules()
 {
-    for (Track &t : tracker_.tracks()) {
+    crossings_.start_frame(++frames_);
+    fired_.clear();
+    std::vector<Track> &tracks = tracker_.tracks();
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        Track &t = tracks[i];
         const qv_rect box = frame_box(t, params_.width, params_.height);
         const qv_point foot = reference_point(box, params_.height);
         t.path.push(foot);
@@ -151,9 +161,24 @@ void Detector::judge_rules()
                          box.y + box.height >= params_.height;
         for (size_t r = 0; r < regions_.size(); ++r) {
             const int code = judge(regions_[r], t.rules[r], step, t.flags[r]);
-            if (code != 0)
+            if (code == 0)
+                continue;
+            if (code == QV_EVENT_CROSS_ONE_WAY || code == QV_EVENT_CROSS_TWO_WAY)
+                fired_.push_back({i, static_cast<int>(r), code});
+            else
                 t.pending[r].push(code);
         }
+    }
+    std::stable_sort(fired_.begin(), fired_.end(),
+                     [&](const Fired &a, const Fired &b) { return tracks[a.track].h > tracks[b.track].h; });
+    for (const Fired &f : fired_) {
+        Track &t = tracks[f.track];
+        const int side = t.rules[f.region].side;
+        if (crossings_.piece(f.region, side, t.box()))
+            continue;
+        t.pending[f.region].push(f.code);
+        if (t.confirmed) // a newcomer may yet prove to be nothing
+            crossings_.add(f.region, side, t.box());
     }
 }
 

@@ -10,6 +10,7 @@
 #include "quorvane/blobs.h"
 #include "quorvane/downscale.h"
 #include "quorvane/params.h"
+#include "quorvane/recent_crossings.h"
 #include "quorvane/rules.h"
 #include "quorvane/shadow_stage.h"
 #include "quorvane/tracker.h"
@@ -38,6 +39,14 @@ private:
     cv::Mat fg_;    // its foreground
     cv::Mat keep_;  // cells the background must not learn
     std::vector<int> order_;
+    long frames_ = 0;               // frames detected so far
+    RecentCrossings crossings_;     // line crossings of the last few frames
+    struct Fired {
+        size_t track;
+        int region;
+        int code;
+    };
+    std::vector<Fired> fired_;      // this frame's line crossings, before they are checked
 };
 
 } // namespace qv
