@@ -42,4 +42,34 @@ TEST(DefaultClip, EveryAnnotatedCrossingIsFoundOrMissed)
     }
 }
 
+// Started later, as qv_eval --starts does: no event before the start, and frames keep
+// their numbers (the crossings near the clip's end are scored against the same frames).
+TEST(DefaultClip, ADetectorStartedLaterKeepsTheFrameNumbers)
+{
+    const std::string clip = QV_SOURCE_DIR "/data/test1.mp4";
+    if (!std::ifstream(clip))
+        GTEST_SKIP() << clip << " is absent; scripts/test prepares it";
+    std::vector<qvf::Crossing> crossings;
+    std::string error;
+    ASSERT_TRUE(qvf::load_crossings(QV_SOURCE_DIR "/tests/footage/test1_line_crossings.txt", crossings, error))
+        << error;
+    qv_region line{};
+    ASSERT_EQ(parse_region_arg("3:1200,450,1200,700", line), "");
+    constexpr int kStart = 680;  // 40 frames before a clear crossing at 720, two more after it
+    for (const qvf::DetectorKind kind : {qvf::DetectorKind::Library, qvf::DetectorKind::Mog2}) {
+        SCOPED_TRACE(kind == qvf::DetectorKind::Mog2 ? "mog2" : "library");
+        const qvf::FootageRun run = qvf::run_footage(clip, line, kind, kStart);
+        ASSERT_EQ(run.error, "");
+        EXPECT_GT(run.frames, crossings.back().frame);
+        for (const qvf::LineEvent &e : run.events)
+            EXPECT_GE(e.frame, kStart);
+        const qvf::CrossingScore s = qvf::match_crossings(crossings, run.events);
+        size_t late_clear = 0;
+        for (const qvf::Crossing &c : crossings)
+            late_clear += !c.doubtful && c.frame >= kStart + 30;
+        // Crossings before the start are missed; most of those after it are found.
+        EXPECT_GE(s.found.size(), late_clear - 1);
+    }
+}
+
 }  // namespace
