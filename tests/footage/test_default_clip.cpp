@@ -10,21 +10,30 @@
 
 namespace {
 
-TEST(DefaultClip, EveryAnnotatedCrossingIsFoundOrMissed)
-{
+// The clip, the crossings annotated on it and the line they were read for; without the
+// clip the tests skip.
+class DefaultClip : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::ifstream(clip))
+            GTEST_SKIP() << clip << " is absent; scripts/test prepares it";
+        std::string error;
+        ASSERT_TRUE(qvf::load_crossings(QV_SOURCE_DIR "/tests/footage/test1_line_crossings.txt", crossings, error))
+            << error;
+        ASSERT_EQ(parse_region_arg("3:1200,450,1200,700", line), "");
+    }
+
     const std::string clip = QV_SOURCE_DIR "/data/test1.mp4";
-    if (!std::ifstream(clip))
-        GTEST_SKIP() << clip << " is absent; scripts/test prepares it";
     std::vector<qvf::Crossing> crossings;
-    std::string error;
-    ASSERT_TRUE(qvf::load_crossings(QV_SOURCE_DIR "/tests/footage/test1_line_crossings.txt", crossings, error))
-        << error;
+    qv_region line{};
+};
+
+TEST_F(DefaultClip, EveryAnnotatedCrossingIsFoundOrMissed)
+{
     size_t clear = 0;
     for (const qvf::Crossing &c : crossings)
         clear += !c.doubtful;
-    qv_region line{};
-    ASSERT_EQ(parse_region_arg("3:1200,450,1200,700", line), "");
-
     const qvf::FootageRun run = qvf::run_footage(clip, line, qvf::DetectorKind::Library);
     ASSERT_EQ(run.error, "");
     EXPECT_GT(run.frames, crossings.back().frame);
@@ -44,17 +53,8 @@ TEST(DefaultClip, EveryAnnotatedCrossingIsFoundOrMissed)
 
 // Started later, as qv_eval --starts does: no event before the start, and frames keep
 // their numbers (the crossings near the clip's end are scored against the same frames).
-TEST(DefaultClip, ADetectorStartedLaterKeepsTheFrameNumbers)
+TEST_F(DefaultClip, ADetectorStartedLaterKeepsTheFrameNumbers)
 {
-    const std::string clip = QV_SOURCE_DIR "/data/test1.mp4";
-    if (!std::ifstream(clip))
-        GTEST_SKIP() << clip << " is absent; scripts/test prepares it";
-    std::vector<qvf::Crossing> crossings;
-    std::string error;
-    ASSERT_TRUE(qvf::load_crossings(QV_SOURCE_DIR "/tests/footage/test1_line_crossings.txt", crossings, error))
-        << error;
-    qv_region line{};
-    ASSERT_EQ(parse_region_arg("3:1200,450,1200,700", line), "");
     constexpr int kStart = 680;  // 40 frames before a clear crossing at 720, two more after it
     for (const qvf::DetectorKind kind : {qvf::DetectorKind::Library, qvf::DetectorKind::Mog2}) {
         SCOPED_TRACE(kind == qvf::DetectorKind::Mog2 ? "mog2" : "library");
