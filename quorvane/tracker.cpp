@@ -285,7 +285,7 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, cons
             }
         }
         for (size_t k = 0; k < members_.size(); ++k) {
-            if (counts_[k] < 2)
+            if (counts_[k] < 2 || measures_[members_[k]].valid) // found by its look
                 continue;
             const cv::Vec4i &e = extents_[k];
             Measure &m = measures_[members_[k]];
@@ -299,25 +299,38 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, cons
 
 // Objects passing or meeting in one blob: the cells nearest each predicted box are the
 // half on the side it came from, which holds it back until the two bounce off each
-// other and swap. Where each one's look is known, it is looked for instead; returns
-// whether it was.
+// other and swap. Where one's look is known and tells it from all the others, it is
+// looked for instead; returns whether every member was (the others then get the cells
+// nearest them, beside those found).
 bool Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid)
 {
-    for (int i : members_) {
-        if (tracks_[i].look.samples < kLookSamples)
-            return false;
+    // Each member on its own: one unlike everyone else in the blob, and passing someone,
+    // is looked for. Someone dressed like another is not told apart so; nor need those
+    // going the same way as all the others be: their nearest cells hold them back no
+    // more than the blob does. The rest get the cells nearest them.
+    by_look_.assign(members_.size(), 0);
+    bool any = false, all = true;
+    for (size_t j = 0; j < members_.size(); ++j) {
+        const Track &a = tracks_[members_[j]];
+        bool unlike = a.look.samples >= kLookSamples, passes = false;
         for (int k : members_) {
-            if (k == i)
+            const Track &b = tracks_[k];
+            if (k == members_[j] || !unlike)
                 continue;
-            // People dressed alike are not told apart so. Nor need those going the same
-            // way be: their nearest cells hold them back no more than the blob does.
-            const Track &a = tracks_[i], &b = tracks_[k];
-            if (difference(a.look, b.look) < kDistinct || a.vx * b.vx + a.vy * b.vy > 0)
-                return false;
+            unlike = b.look.samples >= kLookSamples && difference(a.look, b.look) >= kDistinct;
+            passes = passes || a.vx * b.vx + a.vy * b.vy <= 0;
         }
+        by_look_[j] = unlike && passes;
+        any = any || by_look_[j];
+        all = all && by_look_[j];
     }
+    if (!any)
+        return false;
     look_finder_.prepare(grid, fg, labels, blob.label, blob.box);
-    for (int i : members_) {
+    for (size_t j = 0; j < members_.size(); ++j) {
+        if (!by_look_[j])
+            continue;
+        const int i = members_[j];
         const Track &t = tracks_[i];
         const cv::Rect around = to_grid(t.box(), 0);
         const int reach_x = std::max(2, static_cast<int>(kLookReach * around.width));
@@ -343,7 +356,7 @@ bool Tracker::find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Ma
             m.held = c != cv::Point2f(t.cx, t.cy);
         }
     }
-    return true;
+    return all;
 }
 
 // What an object looks like is learnt while it has a blob to itself; so is one person's

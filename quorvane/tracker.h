@@ -81,6 +81,7 @@ private:
     PersonSize person_; // one person's size by row, learnt from those followed alone
     std::vector<cv::Rect> adopt_;
     std::vector<int> members_;
+    std::vector<char> by_look_; // per member: found by its look
     std::vector<int> near_;
     std::vector<cv::Vec4i> extents_;
     std::vector<int> counts_;

@@ -155,53 +155,95 @@ TEST(Tracks, BoxesAndTracksStayInsideTheFrame)
     EXPECT_GT(seen, 100);
 }
 
-// A man in a light coat over dark trousers and a woman in a dark jacket over light
-// trousers walk into each other head-on and pass right on a line: each crossing comes
-// from the one who made it, within 3 frames of their feet passing it, and each keeps
-// the id they came in with. Not met yet, so not run: the ids hold, but the one who
-// passes behind the other is found by the part of them still in view, which trails,
-// and crosses 4-5 frames late (as where people pass at the line on the default clip).
-TEST(Tracks, DISABLED_PeopleDressedUnalikePassingOnALineEachCrossOnTime)
+// Walkers a and b meet head-on and pass each other on a line, feet 8 px apart in
+// depth, both at x = 320 on frame 100; a friend may walk beside a, a little behind
+// and further back. Each of a and b keeps the id they came in with, and their
+// crossings come from them, within `late` frames of their feet passing.
+void expect_passing_on_a_line(Mover a, Mover b, int late, const Mover *friend_of_a = nullptr)
 {
     qvt::BoxScene scene;
-    Mover light, dark;
-    light.size = dark.size = cv::Size(30, 90);
-    light.grey = 225;
-    light.patches = {{{0, 0.55f, 1, 0.45f}, 35}};
-    dark.grey = 30;
-    dark.patches = {{{0, 0.55f, 1, 0.45f}, 200}};
-    // Feet 8 px apart in depth; both reach x = 320 at frame 100.
-    light.at(10, 50, 300).at(190, 590, 300);
-    dark.at(10, 590, 308).at(190, 50, 308);
-    scene.add(light);
-    scene.add(dark);
+    a.at(10, 50, 300).at(190, 590, 300);
+    b.at(10, 590, 308).at(190, 50, 308);
+    scene.add(a);
+    scene.add(b);
+    if (friend_of_a != nullptr) {
+        Mover f = *friend_of_a;
+        f.at(10, 14, 290).at(190, 554, 290);
+        scene.add(f);
+    }
     qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 180}, {320, 420})});
     run.run(200);
     // The id nearest each walker's feet, before they meet and after they part.
     const auto id_at = [&](const Mover &m, int f) {
         int best = -1;
-        float best_d = 20;
+        float best_d = 12;
         for (const qvt::Seen &s : run.frames()[f]) {
-            const qv_rect &b = s.object.box;
-            const float d = std::abs(b.x + b.width / 2.0f - m.foot(f).x);
+            const qv_rect &r = s.object.box;
+            const float d = std::abs(r.x + r.width / 2.0f - m.foot(f).x) + std::abs(r.y + r.height - m.foot(f).y);
             if (d < best_d)
                 best_d = d, best = s.object.id;
         }
         return best;
     };
-    const int light_id = id_at(light, 70), dark_id = id_at(dark, 70);
-    ASSERT_GT(light_id, 0);
-    ASSERT_GT(dark_id, 0);
-    ASSERT_NE(light_id, dark_id);
-    EXPECT_EQ(id_at(light, 130), light_id) << "the ids swapped while they passed";
-    EXPECT_EQ(id_at(dark, 130), dark_id) << "the ids swapped while they passed";
-    const auto events = run.events(0);
-    ASSERT_EQ(events.size(), 2u);
-    for (const cv::Vec3i &e : events) {
-        EXPECT_TRUE(e[1] == light_id || e[1] == dark_id) << "object " << e[1] << " crossed";
-        EXPECT_NEAR(e[0], 100, 3) << "object " << e[1];
+    const int a_id = id_at(a, 70), b_id = id_at(b, 70);
+    ASSERT_GT(a_id, 0);
+    ASSERT_GT(b_id, 0);
+    ASSERT_NE(a_id, b_id);
+    EXPECT_EQ(id_at(a, 130), a_id) << "the ids swapped while they passed";
+    EXPECT_EQ(id_at(b, 130), b_id) << "the ids swapped while they passed";
+    int crossed = 0;
+    for (const cv::Vec3i &e : run.events(0)) {
+        if (e[1] != a_id && e[1] != b_id)
+            continue;
+        ++crossed;
+        EXPECT_NEAR(e[0], 100, late) << "object " << e[1];
     }
-    EXPECT_NE(events[0][1], events[1][1]);
+    EXPECT_EQ(crossed, 2);
+}
+
+// A light coat over dark trousers, and a dark jacket over light trousers.
+void dress_unalike(Mover &light, Mover &dark)
+{
+    light.size = dark.size = cv::Size(30, 90);
+    light.grey = 225;
+    light.patches = {{{0, 0.55f, 1, 0.45f}, 35}};
+    dark.grey = 30;
+    dark.patches = {{{0, 0.55f, 1, 0.45f}, 200}};
+}
+
+// Dressed alike, they cannot be told apart by their looks while they share a blob, and
+// the cells nearest each hold it back. Not met yet, so not run: both cross 4-5 frames
+// late. Keeping each one's course through the blob meets it, but on the default clip
+// it made more false crossings than it saved late ones.
+TEST(Tracks, DISABLED_PeopleDressedAlikePassingOnALineEachCrossOnTime)
+{
+    Mover a, b;
+    a.size = b.size = cv::Size(30, 90);
+    a.grey = b.grey = 40;
+    a.patches = b.patches = {{{0, 0.55f, 1, 0.45f}, 90}};
+    expect_passing_on_a_line(a, b, 3);
+}
+
+// A man in a light coat over dark trousers and a woman in a dark jacket over light
+// trousers pass each other while his friend, dressed like him, walks beside him: she
+// is told from both by her look, they from each other by where they are. Each keeps
+// their id, and crosses no later than the one behind the other is seen again.
+TEST(Tracks, PeopleDressedUnalikePassingBesideAFriendKeepTheirIds)
+{
+    Mover light, dark;
+    dress_unalike(light, dark);
+    Mover friend_of_light = light;
+    expect_passing_on_a_line(light, dark, 6, &friend_of_light);
+}
+
+// The same two without the friend. Not met yet, so not run: the ids hold, but the one
+// who passes behind the other is found by the part of them still in view, which
+// trails, and crosses 4-5 frames late.
+TEST(Tracks, DISABLED_PeopleDressedUnalikePassingOnALineEachCrossOnTime)
+{
+    Mover light, dark;
+    dress_unalike(light, dark);
+    expect_passing_on_a_line(light, dark, 3);
 }
 
 } // namespace
