@@ -23,6 +23,7 @@ public:
     // Cleans fg in place (isolated cells out, small gaps closed) and lists its components.
     // Weak cells (below 255) only join strong ones into a component: a component of
     // weak cells only is no object and leaves the mask, and boxes and areas count strong cells.
+    // The list is the finder's own: every find() refills the same one.
     std::vector<Blob> &find(cv::Mat &fg);
     const cv::Mat &labels() const { return labels_; }
     // Components of the last find() too small to be objects, such as shoes seen

@@ -38,8 +38,8 @@ private:
     Params params_;
     cv::Mat cleared_; // CV_8U
     std::vector<cv::Rect> standing_; // boxes of others standing in the shadow now looked at, cells
-    std::vector<cv::Rect> lying_;
-    float votes_[2] = {0, 0}; // places learnt lying to the left, to the right    // boxes of the other objects there that do not stand, cells
+    std::vector<cv::Rect> lying_;    // boxes of the other objects there that do not stand, cells
+    float votes_[2] = {0, 0};        // places learnt lying to the left, to the right
 };
 
 } // namespace qv

@@ -118,10 +118,9 @@ void Detector::detect(const qv_image &image, qv_result &result)
     // 5. fg_ -> blobs (cleaned fg_, labels); the soft shade at people's feet out of fg_,
     //    grid_ read, and the blobs found again; shadow joined to a blob below or beside
     //    the body -> trimmed boxes, removed().
-    std::vector<Blob> *found = &blob_finder_.find(fg_);
-    if (shadows_.clear_feet(*found, blob_finder_.labels(), grid_, background_, fg_))
-        found = &blob_finder_.find(fg_);
-    std::vector<Blob> &blobs = *found;
+    std::vector<Blob> &blobs = blob_finder_.find(fg_); // refilled by the second find() too
+    if (shadows_.clear_feet(blobs, blob_finder_.labels(), grid_, background_, fg_))
+        blob_finder_.find(fg_);
     shadows_.trim(blobs, blob_finder_.labels(), fg_, background_);
     // 6. Blobs -> tracks (a blob of people side by side that no two tracks share is
     //    cut between their heads, fg_ read; people passing in one blob are found by how
