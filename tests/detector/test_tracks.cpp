@@ -199,6 +199,7 @@ void expect_passing_on_a_line(Mover a, Mover b, int late, const Mover *friend_of
         EXPECT_NEAR(e[0], 100, late) << "object " << e[1];
     }
     EXPECT_EQ(crossed, 2);
+    EXPECT_EQ(run.events(0).size(), friend_of_a != nullptr ? 3u : 2u) << "a crossing twice, or a piece crossing";
 }
 
 // A light coat over dark trousers, and a dark jacket over light trousers.
