@@ -29,8 +29,6 @@ constexpr int kGrainDepth = 3;      // cells inside the core where the ratio is 
 constexpr int kGrainPairs = kWindow * kWindow / 2;
 constexpr float kGrainDoubt = 0.2f; // judged on grain only where that share is known this well (one sd)
 constexpr int kMemory = 4;          // frames a verdict holds without being judged again
-constexpr int kRemnantReach = 4;    // cells around a leftover piece where its shadow is counted
-constexpr float kRemnantDark = 0.9f; // share of shadow-dark cells in a leftover piece that goes with a shadow
 } // namespace
 
 void ShadowFilter::init(cv::Size grid)
@@ -39,14 +37,14 @@ void ShadowFilter::init(cv::Size grid)
     dark_ = cv::Mat::zeros(grid, CV_8U);
     core_ = cv::Mat::zeros(grid, CV_8U);
     shadow_ = cv::Mat::zeros(grid, CV_8U);
-    near_ = cv::Mat::zeros(grid, CV_8U);
+    wide_ = cv::Mat::zeros(grid, CV_8U);
     removed_ = cv::Mat::zeros(grid, CV_8U);
     thin_ = cv::Mat::zeros(grid, CV_8U);
     cloth_ = cv::Mat::zeros(grid, CV_8U);
     life_ = cv::Mat::zeros(grid, CV_8U);
     grown_ = cv::Mat::zeros(grid, CV_8U);
     held_ = cv::Mat::zeros(grid, CV_8U);
-    labels_ = cv::Mat::zeros(grid, CV_32S);
+    remnants_.init(grid);
     // Everything per frame works on views of these, so no frame allocates.
     const cv::Size blocks((grid.width + kBlock - 1) / kBlock, (grid.height + kBlock - 1) / kBlock);
     for (cv::Mat &m : sums_)
@@ -90,7 +88,7 @@ void ShadowFilter::apply(const cv::Mat &frame, const cv::Mat &mean, const cv::Ma
     cv::Mat part = fg(area), removed = removed_(area);
     part.copyTo(removed);
     part.setTo(0, shadow_(area));
-    drop_remnants(part, area);
+    remnants_.drop(fg, shadow_, candidate_, cloth_, area, {}, nullptr);
     removed.setTo(0, part);
 }
 
@@ -113,62 +111,6 @@ void ShadowFilter::remember(cv::Rect area)
     life_(area).setTo(kMemory, shadow);
     cv::bitwise_or(shadow, held, shadow);
     remembered_ = true;
-}
-
-// The thin tip and rim of a shadow have too little core to be judged; a leftover
-// piece that is all shadow-dark, touches a judged shadow and has nothing judged
-// clothing goes with it.
-void ShadowFilter::drop_remnants(cv::Mat &fg, cv::Rect area)
-{
-    if (cv::countNonZero(shadow_(area)) == 0)
-        return;
-    const cv::Mat cand = candidate_(area);
-    cv::Mat near = near_(area);
-    cv::dilate(shadow_(area), near, cv::Mat(), cv::Point(-1, -1), 2, kIsolated, cv::Scalar(0));
-    cv::Mat labels = labels_(area);
-    const int n = cv::connectedComponents(fg, labels, 8, CV_32S);
-    if (n <= 1)
-        return;
-    pieces_.assign(static_cast<size_t>(n), Piece{});
-    for (int y = 0; y < fg.rows; ++y) {
-        const int *l = labels.ptr<int>(y);
-        const uint8_t *c = cand.ptr<uint8_t>(y), *t = near.ptr<uint8_t>(y), *k = cloth_(area).ptr<uint8_t>(y);
-        for (int x = 0; x < fg.cols; ++x) {
-            if (l[x] == 0)
-                continue;
-            Piece &p = pieces_[l[x]];
-            if (p.area == 0)
-                p.box = cv::Rect(x, y, 1, 1);
-            else
-                p.box |= cv::Rect(x, y, 1, 1);
-            ++p.area;
-            p.dark += c[x] != 0;
-            p.touches = p.touches || t[x] != 0;
-            p.cloth = p.cloth || k[x] != 0;
-        }
-    }
-    pieces_[0].area = 0;
-    for (Piece &p : pieces_) {
-        p.drop = p.area > 0 && p.touches && !p.cloth && p.dark >= kRemnantDark * p.area;
-        if (p.drop) { // a leftover is smaller than the shadow it was left by
-            const cv::Rect around = (p.box + cv::Size(2 * kRemnantReach, 2 * kRemnantReach) -
-                                     cv::Point(kRemnantReach, kRemnantReach)) &
-                                    cv::Rect(0, 0, fg.cols, fg.rows);
-            p.drop = p.area <= cv::countNonZero(shadow_(area)(around));
-        }
-    }
-    bool any = false;
-    for (const Piece &p : pieces_)
-        any = any || p.drop;
-    if (!any)
-        return;
-    for (int y = 0; y < fg.rows; ++y) {
-        const int *l = labels.ptr<int>(y);
-        uint8_t *m = fg.ptr<uint8_t>(y);
-        for (int x = 0; x < fg.cols; ++x)
-            if (pieces_[l[x]].drop)
-                m[x] = 0;
-    }
 }
 
 // Per block, over neighbouring cells both in `core`: the sums of squared frame and model
@@ -216,7 +158,7 @@ void ShadowFilter::judge(const cv::Mat &frame, const cv::Mat &mean, cv::Rect are
     // Thin patches (the shadow of someone small) have no such inside; there the
     // cells one step in stand for it.
     cv::erode(cand, core, cv::Mat(), cv::Point(-1, -1), kCoreErosion, kIsolated, cv::Scalar(0));
-    cv::Mat thin = thin_(area), wide = near_(area);
+    cv::Mat thin = thin_(area), wide = wide_(area);
     cv::erode(cand, thin, cv::Mat(), cv::Point(-1, -1), 1, kIsolated, cv::Scalar(0));
     cv::dilate(core, wide, cv::Mat(), cv::Point(-1, -1), kCoreErosion + 1, kIsolated, cv::Scalar(0));
     thin.setTo(0, wide);

@@ -1,9 +1,10 @@
 // Cast-shadow suppression on the working grid.
 #pragma once
 
-#include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "quorvane/shadow_remnants.h"
 
 namespace qv {
 
@@ -27,16 +28,6 @@ private:
     void add_gradients(const cv::Mat &frame, const cv::Mat &mean, cv::Rect area, const cv::Mat &core,
                        cv::Mat *sums) const;
     void remember(cv::Rect area);
-    void drop_remnants(cv::Mat &fg, cv::Rect area);
-
-    struct Piece {
-        int area = 0;
-        cv::Rect box;         // cells, relative to the judged area
-        int dark = 0;         // candidate cells
-        bool touches = false; // next to a judged shadow
-        bool cloth = false;   // holds a cell judged not shadow
-        bool drop = false;
-    };
 
     cv::Mat candidate_; // CV_8U: darker foreground cells at a ratio a shadow can have
     cv::Mat dark_;      // CV_8U: darker foreground cells at any ratio below a shadow's lightest
@@ -49,9 +40,8 @@ private:
     cv::Mat grown_;     // CV_8U: last frame's life, one less
     cv::Mat held_;      // CV_8U: scratch for the memory
     bool remembered_ = false;
-    cv::Mat near_;      // CV_8U: judged shadow, grown a little
-    cv::Mat labels_;
-    std::vector<Piece> pieces_;
+    cv::Mat wide_;      // CV_8U: scratch for the core grown out
+    ShadowRemnants remnants_; // the thin tip and rim the verdicts leave
     static constexpr int kSums = 10;
     cv::Mat sums_[kSums]; // per block of cells, CV_32F
     cv::Mat block_shadow_, block_cloth_, block_near_; // verdicts per block, CV_8U
