@@ -17,6 +17,9 @@ constexpr float kAloneSide = 1.0f;   // nobody else within this many heights bes
 constexpr float kMinShare = 0.02f;   // shadow area needed to learn from, in the object's height squared
 constexpr float kFeetMargin = 0.05f;  // around the predicted box, of the height, nothing is cleared
 constexpr float kRise = 0.2f;        // of the height: an object whose top is this far above the feet stands
+// So does one at least this share of the caster's height, and taller than wide: from
+// nearer the camera its head can stay below the caster's feet.
+constexpr float kStandHeight = 0.5f;
 // Half the breadth of an upright figure's legs and swinging arms, of its height. A box
 // can be wider, having taken in its shadow beside the feet; only this much of it is body.
 constexpr float kBodyHalf = 0.2f;
@@ -79,8 +82,7 @@ const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Ma
         const cv::Rect area = cells(expected(t)) & cells(cv::Rect2f(0, top, static_cast<float>(params_.width),
                                                                      static_cast<float>(params_.height))),
                        body = cells(own);
-        // Someone standing in the shadow rises above the feet that cast it; the
-        // shadow, and anything lying on the ground, does not.
+        // Whoever stands in the shadow keeps their cells (see stands()).
         // A car passing through it lies as flat, but an object wider than tall keeps the
         // cells the filter judged clothing (flat over varying ground): they are its own.
         standing_.clear();
@@ -89,7 +91,7 @@ const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Ma
             if (&o == &t || !o.confirmed)
                 continue;
             const cv::Rect box = cells(o.box() + cv::Point2f(o.vx, o.vy)) & area;
-            if (o.cy + o.vy - o.h / 2 < feet - kRise * t.h)
+            if (stands(o, t))
                 standing_.push_back(box);
             else if (o.w > o.h)
                 lying_.push_back(box);
@@ -107,6 +109,14 @@ const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Ma
         }
     }
     return cleared_;
+}
+
+// Someone standing in the shadow rises above the feet that cast it; the shadow, and
+// anything lying on the ground, does not.
+bool CastShadows::stands(const Track &o, const Track &caster)
+{
+    const float feet = caster.cy + caster.vy + caster.h / 2;
+    return o.cy + o.vy - o.h / 2 < feet - kRise * caster.h || (o.h >= kStandHeight * caster.h && o.h > o.w);
 }
 
 int CastShadows::sun_side() const
