@@ -18,7 +18,8 @@ constexpr float kMinShare = 0.02f;   // shadow area needed to learn from, in the
 constexpr float kFeetMargin = 0.05f;  // around the predicted box, of the height, nothing is cleared
 constexpr float kRise = 0.2f;        // of the height: an object whose top is this far above the feet stands
 // So does one at least this share of the caster's height, and taller than wide: from
-// nearer the camera its head can stay below the caster's feet.
+// nearer the camera its head can stay below the caster's feet. Lower than that, and
+// no higher than the feet, an object in the shadow's place may be a piece of it.
 constexpr float kStandHeight = 0.5f;
 // Half the breadth of an upright figure's legs and swinging arms, of its height. A box
 // can be wider, having taken in its shadow beside the feet; only this much of it is body.
@@ -117,6 +118,25 @@ bool CastShadows::stands(const Track &o, const Track &caster)
 {
     const float feet = caster.cy + caster.vy + caster.h / 2;
     return o.cy + o.vy - o.h / 2 < feet - kRise * caster.h || (o.h >= kStandHeight * caster.h && o.h > o.w);
+}
+
+void CastShadows::bodies(const std::vector<Track> &tracks, std::vector<cv::Rect> &boxes) const
+{
+    boxes.clear();
+    for (const Track &o : tracks) {
+        if (!o.confirmed)
+            continue;
+        const cv::Rect2f box = o.box() + cv::Point2f(o.vx, o.vy);
+        bool piece = false;
+        for (const Track &t : tracks) {
+            if (&t == &o || !t.confirmed || t.shadow_life <= 0 || (box & expected(t)).area() <= 0)
+                continue;
+            const float feet = t.cy + t.vy + t.h / 2;
+            piece = piece || (box.y >= feet - kRise * t.h && o.h < kStandHeight * t.h);
+        }
+        if (!piece)
+            boxes.push_back(cells(box));
+    }
 }
 
 int CastShadows::sun_side() const

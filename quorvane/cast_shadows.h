@@ -21,6 +21,10 @@ public:
     // confirmed objects' shadows are expected, but for those the filter judged
     // clothing inside another object's box. Returns the cells it cleared.
     const cv::Mat &clear(const std::vector<Track> &tracks, const cv::Mat &dark, const cv::Mat &clothing, cv::Mat &fg);
+    // The predicted boxes (grid cells) of the confirmed objects that are no piece of a
+    // shadow: all but those in the learnt shadow place of another, no higher than its
+    // feet and lower than half its height.
+    void bodies(const std::vector<Track> &tracks, std::vector<cv::Rect> &boxes) const;
     // After the tracks were corrected: learns where each object's shadow lies from
     // the cells taken out as shadow this frame (by the filter or by clear()),
     // while no other object is near enough to have cast them.

@@ -8,13 +8,21 @@ void ShadowStage::init(const Params &params)
 {
     on_ = params.shadows;
     memory_.init(params);
+    remnants_.init(cv::Size(params.grid_width, params.grid_height));
+    bodies_.reserve(64);
     removed_ = cv::Mat::zeros(params.grid_height, params.grid_width, CV_8U);
 }
 
 void ShadowStage::clear(const Background &model, const std::vector<Track> &tracks, cv::Mat &fg)
 {
-    if (on_) // removed_ is written whole here
-        cv::bitwise_or(model.shadow_removed(), memory_.clear(tracks, model.shadow_dark(), model.shadow_clothing(), fg), removed_);
+    if (!on_)
+        return;
+    // removed_ is written whole here
+    cv::bitwise_or(model.shadow_removed(), memory_.clear(tracks, model.shadow_dark(), model.shadow_clothing(), fg), removed_);
+    // The filter drops its own verdicts' leftovers; these are what the learnt places left.
+    memory_.bodies(tracks, bodies_);
+    remnants_.drop(fg, removed_, model.shadow_dark(), model.shadow_clothing(), cv::Rect(0, 0, fg.cols, fg.rows),
+                   bodies_, &removed_);
 }
 
 bool ShadowStage::clear_feet(const std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &frame,
@@ -29,7 +37,7 @@ void ShadowStage::trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
         return;
     trim_shadow_tails(blobs, labels, fg, model.shadow_dark(), memory_.sun_side(), removed_);
     drop_shadows_from_outside(blobs, labels, fg, model.shadow_dark(), model.shadow_clothing(), memory_.sun_side(),
-                              removed_);
+                              bodies_, removed_);
 }
 
 void ShadowStage::learn(std::vector<Track> &tracks)

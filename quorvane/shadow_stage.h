@@ -9,6 +9,7 @@
 #include "quorvane/blobs.h"
 #include "quorvane/cast_shadows.h"
 #include "quorvane/params.h"
+#include "quorvane/shadow_remnants.h"
 #include "quorvane/track.h"
 
 namespace qv {
@@ -18,7 +19,8 @@ namespace qv {
 //  1. The filter inside the background model (ShadowFilter, run by
 //     Background::classify): shade through which the ground's blotches show, dimmed.
 //  2. clear(): the shadow-dark cells where each walker's shadow was learnt to lie
-//     (CastShadows), for shade over ground too even for the filter.
+//     (CastShadows), for shade over ground too even for the filter; then the thin tip
+//     and rim left of a shadow so taken out (ShadowRemnants).
 //  3. clear_feet(): the soft shade lying flat beside and between people's feet, no
 //     darker than the filter's lightest shadow (shadow_tails); the blobs are found anew.
 //  4. trim(): shade joined to a walker's blob, reaching out below or beside the body
@@ -47,6 +49,8 @@ public:
 private:
     bool on_ = true;
     CastShadows memory_;
+    ShadowRemnants remnants_;
+    std::vector<cv::Rect> bodies_; // this frame's predicted boxes of the objects no piece of a shadow, grid cells
     cv::Mat removed_;
     cv::Mat off_;
 };

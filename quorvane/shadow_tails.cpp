@@ -287,7 +287,8 @@ bool clear_shade_at_feet(const std::vector<Blob> &blobs, const cv::Mat &labels, 
 }
 
 void drop_shadows_from_outside(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg,
-                               const cv::Mat &dark, const cv::Mat &clothing, int sun_side, cv::Mat &removed)
+                               const cv::Mat &dark, const cv::Mat &clothing, int sun_side,
+                               const std::vector<cv::Rect> &bodies, cv::Mat &removed)
 {
     if (sun_side == 0)
         return;
@@ -295,8 +296,11 @@ void drop_shadows_from_outside(std::vector<Blob> &blobs, const cv::Mat &labels, 
     for (const Blob &b : blobs) {
         const cv::Rect &r = b.box;
         const bool from_edge = sun_side > 0 ? r.x <= kEdge : r.x + r.width + kEdge >= labels.cols;
+        bool flat = r.height <= kPieceFlat * r.width;
+        for (const cv::Rect &s : bodies) // cut short by the edge, but low beside the one leaving
+            flat = flat || ((s & r).area() > 0 && r.height <= kPieceFlat * s.height);
         bool shade = false;
-        if (from_edge && r.height <= kPieceFlat * r.width) {
+        if (from_edge && flat) {
             const Patch p = patch(b, labels, fg, dark, r.y, r.y + r.height, r.x, r.x + r.width, &clothing);
             shade = p.n > 0 && p.cloth == 0 && p.dark >= kPieceDark * p.n;
         }

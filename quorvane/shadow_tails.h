@@ -35,8 +35,11 @@ bool clear_shade_at_feet(const std::vector<Blob> &blobs, const cv::Mat &labels, 
 // Shade that reaches into the frame from the edge this scene's shadows point away from
 // (`sun_side` as above) is the shadow of someone not yet in, or just gone, and no object:
 // a blob there that lies flat, is nearly all shadow-dark and holds nothing the shadow
-// filter judged clothing leaves `blobs`, and its cells join `removed`.
+// filter judged clothing leaves `blobs`, and its cells join `removed`. The edge cuts a
+// shadow short, so a blob also lies flat when it is low beside one of `bodies` (grid
+// cells; the predicted boxes of the objects no piece of a shadow) it meets: the one leaving.
 void drop_shadows_from_outside(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg,
-                               const cv::Mat &dark, const cv::Mat &clothing, int sun_side, cv::Mat &removed);
+                               const cv::Mat &dark, const cv::Mat &clothing, int sun_side,
+                               const std::vector<cv::Rect> &bodies, cv::Mat &removed);
 
 } // namespace qv

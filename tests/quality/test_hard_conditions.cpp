@@ -103,7 +103,8 @@ TEST(HardConditions, PeopleBusyAtATableKeepOneIdAndOneVisit)
 // A low sun casts shadows one and a half heights long to the side, partly over even
 // paving. The aim is boxes within 15% of the figure's width and no shadow followed as
 // an object; what is held here is the way there: walkers found in most frames, few
-// shadows followed, boxes at most 20% wider, and at most two events out of place.
+// shadows followed (a shadow's tip or the shade of someone just gone), boxes at most
+// 20% wider, and at most two events out of place.
 TEST(HardConditions, LongSidewaysShadowsStayMostlyOutOfTheBoxes)
 {
     for (uint32_t seed : kSeeds) {
@@ -111,7 +112,7 @@ TEST(HardConditions, LongSidewaysShadowsStayMostlyOutOfTheBoxes)
         const Judged j = judge(SceneKind::LowSun, seed);
         expect_sound_run(j);
         EXPECT_GE(j.score.recall(), 0.87);
-        EXPECT_GE(j.score.precision(), 0.78) << "shadows followed as objects";
+        EXPECT_GE(j.score.precision(), 0.82) << "shadows followed as objects";
         EXPECT_LE(j.score.width_ratio(), 1.2) << "boxes wider than the figures";
         EXPECT_LE(j.score.missed.size() + j.score.spurious.size(), 2u) << qvs::event_report(j.score);
     }
