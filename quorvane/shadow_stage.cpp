@@ -19,7 +19,8 @@ void ShadowStage::clear(const Background &model, const std::vector<Track> &track
         return;
     // removed_ is written whole here
     cv::bitwise_or(model.shadow_removed(), memory_.clear(tracks, model.shadow_dark(), model.shadow_clothing(), fg), removed_);
-    // The filter drops its own verdicts' leftovers; these are what the learnt places left.
+    // The filter dropped what its own verdicts left; this also takes what the learnt
+    // places left, judged against all the shade taken out, and marks it taken out too.
     memory_.bodies(tracks, bodies_);
     remnants_.drop(fg, removed_, model.shadow_dark(), model.shadow_clothing(), cv::Rect(0, 0, fg.cols, fg.rows),
                    bodies_, &removed_);
