@@ -112,12 +112,18 @@ const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Ma
     return cleared_;
 }
 
-// Someone standing in the shadow rises above the feet that cast it; the shadow, and
-// anything lying on the ground, does not.
-bool CastShadows::stands(const Track &o, const Track &caster)
+// Whether o's predicted top is above the caster's predicted feet: the shadow, and
+// anything lying on the ground, does not rise so.
+bool CastShadows::rises(const Track &o, const Track &caster)
 {
     const float feet = caster.cy + caster.vy + caster.h / 2;
-    return o.cy + o.vy - o.h / 2 < feet - kRise * caster.h || (o.h >= kStandHeight * caster.h && o.h > o.w);
+    return o.cy + o.vy - o.h / 2 < feet - kRise * caster.h;
+}
+
+// Someone standing in the shadow rises above the feet that cast it, or is tall.
+bool CastShadows::stands(const Track &o, const Track &caster)
+{
+    return rises(o, caster) || (o.h >= kStandHeight * caster.h && o.h > o.w);
 }
 
 void CastShadows::bodies(const std::vector<Track> &tracks, std::vector<cv::Rect> &boxes) const
@@ -131,8 +137,7 @@ void CastShadows::bodies(const std::vector<Track> &tracks, std::vector<cv::Rect>
         for (const Track &t : tracks) {
             if (&t == &o || !t.confirmed || t.shadow_life <= 0 || (box & expected(t)).area() <= 0)
                 continue;
-            const float feet = t.cy + t.vy + t.h / 2;
-            piece = piece || (box.y >= feet - kRise * t.h && o.h < kStandHeight * t.h);
+            piece = piece || (!rises(o, t) && o.h < kStandHeight * t.h);
         }
         if (!piece)
             boxes.push_back(cells(box));

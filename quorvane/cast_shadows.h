@@ -37,6 +37,7 @@ private:
     cv::Rect cells(const cv::Rect2f &box) const;
     cv::Rect2f expected(const Track &t) const;
     void vote(const Track &t, const cv::Rect2f &rel);
+    static bool rises(const Track &o, const Track &caster);
     static bool stands(const Track &o, const Track &caster);
     static bool inside(const std::vector<cv::Rect> &boxes, cv::Point cell);
 
