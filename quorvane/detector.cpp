@@ -124,10 +124,11 @@ void Detector::detect(const qv_image &image, qv_result &result)
     shadows_.trim(blobs, blob_finder_.labels(), fg_, background_);
     // 6. Blobs -> tracks (a blob of people side by side that no two tracks share is
     //    cut between their heads, fg_ read; people passing in one blob are found by how
-    //    they look, grid_ and fg_ read); removed() -> where each walker's shadow lies.
+    //    they look, grid_ and fg_ read); removed() -> where each walker's shadow lies;
+    //    grid_, fg_ -> which objects are shadows themselves, not reported.
     const ModelGhostTest ghosts(background_, grid_, fg_);
     tracker_.update(blobs, blob_finder_.crumbs(), blob_finder_.labels(), fg_, grid_, ghosts);
-    shadows_.learn(tracker_.tracks());
+    shadows_.learn(tracker_.tracks(), grid_, fg_, background_);
     // 7. grid_, fg_, keep_ (again, for the tracks as they are now), removed() -> the model.
     for (const cv::Rect &r : tracker_.to_adopt())
         background_.adopt(grid_, r);
@@ -160,7 +161,7 @@ void Detector::judge_rules()
                          box.y + box.height >= params_.height;
         for (size_t r = 0; r < regions_.size(); ++r) {
             const int code = judge(regions_[r], t.rules[r], step, t.flags[r]);
-            if (code == 0)
+            if (code == 0 || t.shadow_tip) // a shadow's state is kept, should it prove to be none
                 continue;
             if (code == QV_EVENT_CROSS_ONE_WAY || code == QV_EVENT_CROSS_TWO_WAY)
                 fired_.push_back({i, static_cast<int>(r), code});
@@ -186,7 +187,7 @@ void Detector::report(qv_result &result)
     std::vector<Track> &tracks = tracker_.tracks();
     order_.clear();
     for (size_t i = 0; i < tracks.size(); ++i)
-        if (tracks[i].confirmed)
+        if (tracks[i].confirmed && !tracks[i].shadow_tip)
             order_.push_back(static_cast<int>(i));
     if (order_.size() > QV_MAX_OBJECTS) { // keep the most established
         std::nth_element(order_.begin(), order_.begin() + QV_MAX_OBJECTS, order_.end(),

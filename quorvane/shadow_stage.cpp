@@ -8,6 +8,7 @@ void ShadowStage::init(const Params &params)
 {
     on_ = params.shadows;
     memory_.init(params);
+    tips_.init(params);
     remnants_.init(cv::Size(params.grid_width, params.grid_height));
     bodies_.reserve(64);
     removed_ = cv::Mat::zeros(params.grid_height, params.grid_width, CV_8U);
@@ -41,10 +42,12 @@ void ShadowStage::trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
                               bodies_, removed_);
 }
 
-void ShadowStage::learn(std::vector<Track> &tracks)
+void ShadowStage::learn(std::vector<Track> &tracks, const cv::Mat &grid, const cv::Mat &fg, const Background &model)
 {
-    if (on_)
-        memory_.learn(tracks, removed_);
+    if (!on_)
+        return;
+    memory_.learn(tracks, removed_);
+    tips_.judge(tracks, grid, model.mean8(), fg, model.shadow_clothing(), memory_.sun_side());
 }
 
 } // namespace qv

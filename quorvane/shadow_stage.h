@@ -10,6 +10,7 @@
 #include "quorvane/cast_shadows.h"
 #include "quorvane/params.h"
 #include "quorvane/shadow_remnants.h"
+#include "quorvane/shadow_tips.h"
 #include "quorvane/track.h"
 
 namespace qv {
@@ -27,7 +28,10 @@ namespace qv {
 //     (shadow_tails); on the side this scene's shadows were seen to fall, right up to the
 //     legs, and shade reaching in from the frame's edge the shadows point away from goes whole.
 //  5. learn(): where each walker's shadow lies, from all the cells taken out, and
-//     from upright walkers alone, the side the scene's shadows fall to.
+//     from upright walkers alone, the side the scene's shadows fall to; then which
+//     objects are shadows themselves (ShadowTips): the far end of a walker's shadow
+//     keeping its place beside them, and the shadow left at the edge by a walker who
+//     went out of the frame. Those are not reported.
 // With shadow suppression off (param_c 0) none of this runs and removed() is empty.
 class ShadowStage {
 public:
@@ -41,14 +45,15 @@ public:
                     const Background &model, cv::Mat &fg) const;
     // After the blobs were found: cuts shadow off blob boxes; its cells join removed().
     void trim(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const Background &model);
-    // After the tracks were corrected.
-    void learn(std::vector<Track> &tracks);
+    // After the tracks were corrected. grid: this frame; fg: its foreground.
+    void learn(std::vector<Track> &tracks, const cv::Mat &grid, const cv::Mat &fg, const Background &model);
     // Cells taken out as shadow this frame (CV_8U), or an empty matrix when off.
     const cv::Mat &removed() const { return on_ ? removed_ : off_; }
 
 private:
     bool on_ = true;
     CastShadows memory_;
+    ShadowTips tips_;
     ShadowRemnants remnants_;
     std::vector<cv::Rect> bodies_; // this frame's predicted boxes of the objects no piece of a shadow, grid cells
     cv::Mat removed_;

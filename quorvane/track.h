@@ -84,6 +84,7 @@ struct Track {
     cv::Point2f anchor;      // where the object has been still since
     int still = 0;           // consecutive frames within reach of anchor
     bool measured = false;   // got a measurement this frame
+    cv::Rect2f seen;         // the latest measurement
     int stacked = 0;         // consecutive frames right above or below an older object
     bool gone = false;       // merged into another object: dropped at the end of this frame
     Look look;               // learnt while it had a blob of its own
@@ -91,6 +92,13 @@ struct Track {
     // height, and for how many more frames that is trusted.
     cv::Rect2f shadow_at;
     int shadow_life = 0;
+    // A shadow followed as an object (see ShadowTips): not reported.
+    bool shadow_tip = false;
+    bool was_upright = false; // its sizes once showed it upright
+    int tip_evidence = 0;     // frames it passed for a shadow, less those it did not
+    int tip_caster = 0;       // the id of the object it passed for the shadow of
+    cv::Point2f tip_place;    // where it lay beside the caster's feet then, in the caster's heights
+    cv::Point2f tip_from;     // and where those feet were
     PointRing path;
     std::array<RuleState, QV_MAX_REGIONS> rules{};
     std::array<EventQueue, QV_MAX_REGIONS> pending{};

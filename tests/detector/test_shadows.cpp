@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "tests/detector/moving_boxes.h"
 
@@ -81,6 +82,35 @@ TEST(Shadows, DarkClothingOfAShadowsShadeIsStillAnObject)
     EXPECT_NEAR(run.events(0)[0][0], 80, 8);
     const FootError e = foot_error(run, m, 30, 140, 6);
     EXPECT_LE(e.median, 4.0f);
+}
+
+// Something dark and low led at the walker's side keeps its place beside the feet as
+// a shadow's far end would, but is flat dark paint over the ground's texture: it
+// stays an object of its own, and crosses the line too.
+TEST(Shadows, SomethingDarkLedBesideAWalkerIsNoShadow)
+{
+    qvt::BoxScene scene;
+    Mover walker;
+    walker.at(10, 40, 300).at(150, 600, 300);
+    Mover led;
+    led.size = {36, 18};
+    led.grey = 52;
+    led.at(10, 110, 300).at(150, 670, 300);
+    scene.add(walker);
+    scene.add(led);
+    qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 200}, {320, 400})});
+    run.run(160);
+    std::set<int> ids;
+    for (const cv::Vec3i &e : run.events(0))
+        ids.insert(e[1]);
+    EXPECT_EQ(run.events(0).size(), 2u);
+    EXPECT_EQ(ids.size(), 2u);
+    int seen_led = 0;
+    for (int f = 60; f < 120; ++f)
+        for (const qvt::Seen &s : run.frames()[f])
+            seen_led += std::abs(s.object.box.x + s.object.box.width / 2.0f - led.foot(f).x) < 12 &&
+                        s.object.box.height < 40;
+    EXPECT_GE(seen_led, 54) << "frames of 60 the led thing was reported";
 }
 
 } // namespace

@@ -1,0 +1,141 @@
+#include "quorvane/shadow_tips.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace qv {
+
+namespace {
+// Lengths are in heights of the walker casting the shadow, so they hold at any
+// resolution and distance from the camera.
+constexpr float kUpright = 1.2f; // a caster is at least this many widths tall
+constexpr float kLow = 0.5f;     // the piece is lower than this share of the caster's height
+constexpr float kFlat = 1.2f;    // and no taller than this many of its own widths
+constexpr float kNear = 0.5f;    // its centre lies at least this far beside the caster's feet (past
+                                 // anything carried or led by the hand)
+constexpr float kFar = 2.5f;     // and at most this far
+constexpr float kAbove = 0.25f;  // from this far above the feet's row
+constexpr float kBelow = 1.3f;   // to this far below it
+// It keeps its place beside the caster within this, while the caster walks farther
+// than that: nothing lying still passes, however a walker goes by it.
+constexpr float kKeep = 0.25f;
+constexpr float kWalked = 0.3f;
+constexpr float kDarker = 0.8f;    // share of its foreground darker than the ground, at least
+constexpr float kBrighter = 0.05f; // share brighter than the ground, at most
+constexpr int kNoise = 2;          // grey levels either way still counted as the ground's own
+constexpr int kEdge = 2;           // grid cells from the frame's edge at which a piece is at it
+constexpr int kEvidence = 8;       // frames kept beside the caster before the piece is taken for its shadow
+constexpr int kLeftEvidence = 4;   // frames of flat shade at the edge before an object is taken for what it left
+constexpr int kMaxEvidence = 16;   // evidence kept at most, so that frames against it tell soon
+
+cv::Point2f feet(const Track &t)
+{
+    return {t.cx, t.cy + t.h / 2};
+}
+} // namespace
+
+void ShadowTips::init(const Params &params)
+{
+    params_ = params;
+}
+
+// Where the measured piece lies beside c's feet, in c's heights.
+cv::Point2f ShadowTips::place(const Track &tip, const Track &c)
+{
+    const cv::Point2f centre(tip.seen.x + tip.seen.width / 2, tip.seen.y + tip.seen.height / 2);
+    return (centre - feet(c)) / c.h;
+}
+
+// Whether the measured piece lies where c's shadow may: low and flat beside an
+// upright c's feet, on the side the scene's shadows fall to once that is known.
+bool ShadowTips::beside(const Track &tip, const Track &c, int sun_side) const
+{
+    if (&tip == &c || !c.confirmed || c.shadow_tip || c.h < kUpright * c.w)
+        return false;
+    const cv::Rect2f &s = tip.seen;
+    if (s.height >= kLow * c.h || s.height > kFlat * s.width)
+        return false;
+    const cv::Point2f o = place(tip, c);
+    if (std::abs(o.x) < kNear || std::abs(o.x) > kFar || o.y < -kAbove || o.y > kBelow)
+        return false;
+    return sun_side == 0 || (o.x > 0) == (sun_side > 0);
+}
+
+// Whether the object, once followed upright, is now seen only as something lying flat
+// at the frame's edge: the body has gone, and what is left is shade (see shade()).
+bool ShadowTips::left_behind(const Track &t) const
+{
+    if (!t.confirmed || !t.was_upright)
+        return false;
+    const cv::Rect2f &s = t.seen;
+    const float m = static_cast<float>(kEdge * params_.factor);
+    const bool edge = s.x <= m || s.y <= m || s.x + s.width >= params_.width - m || s.y + s.height >= params_.height - m;
+    return edge && s.height < s.width;
+}
+
+// Whether the measured piece is shade: darker than the ground nearly everywhere, and
+// nothing in it the shadow filter judged to be no shadow.
+bool ShadowTips::shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg,
+                       const cv::Mat &clothing) const
+{
+    const cv::Rect cells = grid_cells(params_, t.seen, 0);
+    int n = 0, darker = 0, brighter = 0;
+    for (int y = cells.y; y < cells.y + cells.height; ++y) {
+        const uint8_t *g = grid.ptr<uint8_t>(y), *m = mean.ptr<uint8_t>(y), *f = fg.ptr<uint8_t>(y),
+                      *k = clothing.ptr<uint8_t>(y);
+        for (int x = cells.x; x < cells.x + cells.width; ++x) {
+            if (!f[x])
+                continue;
+            if (k[x])
+                return false;
+            ++n;
+            darker += g[x] + kNoise < m[x];
+            brighter += g[x] > m[x] + kNoise;
+        }
+    }
+    return n > 0 && darker >= kDarker * n && brighter <= kBrighter * n;
+}
+
+void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg,
+                       const cv::Mat &clothing, int sun_side) const
+{
+    for (Track &t : tracks) {
+        if (!t.measured)
+            continue;
+        t.was_upright = t.was_upright || (t.sizes.full() && t.sizes.median_height() >= kUpright * t.sizes.median_width());
+        // The nearest walker it may be the shadow of, or itself, gone but for its shadow.
+        const Track *caster = nullptr;
+        if (shade(t, grid, mean, fg, clothing)) {
+            for (const Track &c : tracks)
+                if (beside(t, c, sun_side) && (!caster || cv::norm(place(t, c)) < cv::norm(place(t, *caster))))
+                    caster = &c;
+            if (!caster && left_behind(t))
+                caster = &t;
+        }
+        if (!caster) {
+            t.tip_evidence = std::max(0, t.tip_evidence - 1);
+            t.shadow_tip = t.shadow_tip && t.tip_evidence > 0;
+        } else if (caster == &t) {
+            t.tip_evidence = t.tip_caster == t.id ? std::min(kMaxEvidence, t.tip_evidence + 1) : 1;
+            t.tip_caster = t.id;
+            t.shadow_tip = t.shadow_tip || t.tip_evidence >= kLeftEvidence;
+        } else {
+            const cv::Point2f o = place(t, *caster);
+            if (caster->id != t.tip_caster || cv::norm(o - t.tip_place) > kKeep) {
+                // Someone else's, or it moved beside them: judged from here on.
+                t.tip_caster = caster->id;
+                t.tip_place = o;
+                t.tip_from = feet(*caster);
+                t.tip_evidence = 1;
+                t.shadow_tip = false;
+            } else {
+                t.tip_evidence = std::min(kMaxEvidence, t.tip_evidence + 1);
+                t.shadow_tip = t.shadow_tip || (t.tip_evidence >= kEvidence &&
+                                                cv::norm(feet(*caster) - t.tip_from) >= kWalked * caster->h);
+            }
+        }
+    }
+}
+
+} // namespace qv
