@@ -47,7 +47,7 @@ void ShadowStage::learn(std::vector<Track> &tracks, const cv::Mat &grid, const c
     if (!on_)
         return;
     memory_.learn(tracks, removed_);
-    tips_.judge(tracks, grid, model.mean8(), fg, model.shadow_clothing(), memory_.sun_side());
+    tips_.judge(tracks, grid, model.mean8(), fg, model.shadow_dark(), model.shadow_clothing(), memory_.sun_side());
 }
 
 } // namespace qv

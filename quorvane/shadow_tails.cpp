@@ -224,10 +224,11 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
             mark(b, labels, fg, end, r.y + r.height, r.x, r.x + r.width, tails);
         }
         // Shade beside the legs, either side, in the rows below the upper part; only of a
-        // blob whole in the frame, as of one cut by its edge the upper part is unknown, and
-        // only below an upper part that stands (taller than wide): not of a vehicle.
+        // blob whose sides and feet are in the frame, as of one cut by a side edge the
+        // body's column is unknown (one coming in at the top still stands in its column),
+        // and only below an upper part that stands (taller than wide): not of a vehicle.
         const bool stands = c1 - c0 + 1 < body_end - r.y, feet_in = r.y + r.height + kEdge < labels.rows;
-        const bool whole = stands && feet_in && r.x > kEdge && r.y > kEdge && r.x + r.width + kEdge < labels.cols;
+        const bool sides_in = stands && feet_in && r.x > kEdge && r.x + r.width + kEdge < labels.cols;
         const float reach = kMinSide * static_cast<float>(r.height);
         // On the side the shadows fall (once known), the shade goes right up to the legs.
         // There a blob cut by the frame's edge counts too, as long as its feet are in:
@@ -240,7 +241,7 @@ void trim_shadow_tails(std::vector<Blob> &blobs, const cv::Mat &labels, const cv
                                                             dir < 0 ? left_leg : right_leg, dir, reach, tails)
                                          : 0;
             const int edge = static_cast<int>(dir < 0 ? std::floor(lo) : std::ceil(hi));
-            return whole ? cut_side(b, labels, fg, dark, body_end, end, edge, dir, reach, tails) : 0;
+            return sides_in ? cut_side(b, labels, fg, dark, body_end, end, edge, dir, reach, tails) : 0;
         };
         const int side = cut_beside(-1) + cut_beside(1);
         if (cut == 0 && side == 0)

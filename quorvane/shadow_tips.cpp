@@ -22,7 +22,7 @@ constexpr float kBelow = 1.3f;   // to this far below it
 constexpr float kKeep = 0.25f;
 constexpr float kWalked = 0.3f;
 constexpr float kDarker = 0.8f;    // share of its foreground darker than the ground, at least
-constexpr float kBrighter = 0.05f; // share brighter than the ground, at most
+constexpr float kOther = 0.05f;    // share brighter than the ground, or judged no shadow, at most
 constexpr int kNoise = 2;          // grey levels either way still counted as the ground's own
 constexpr int kEdge = 2;           // grid cells from the frame's edge at which a piece is at it
 constexpr int kEvidence = 8;       // frames kept beside the caster before the piece is taken for its shadow
@@ -54,8 +54,8 @@ bool ShadowTips::beside(const Track &tip, const Track &c, int sun_side) const
     if (&tip == &c || !c.confirmed || c.shadow_tip || c.h < kUpright * c.w)
         return false;
     const cv::Rect2f &s = tip.seen;
-    if (s.height >= kLow * c.h || s.height > kFlat * s.width)
-        return false;
+    if (s.height >= kLow * c.h || s.height > kFlat * s.width || at_edge(s))
+        return false; // at the edge, it may be the first of someone coming in
     const cv::Point2f o = place(tip, c);
     if (std::abs(o.x) < kNear || std::abs(o.x) > kFar || o.y < -kAbove || o.y > kBelow)
         return false;
@@ -68,57 +68,73 @@ bool ShadowTips::left_behind(const Track &t) const
 {
     if (!t.confirmed || !t.was_upright)
         return false;
-    const cv::Rect2f &s = t.seen;
+    return at_edge(t.seen) && t.seen.height < t.seen.width;
+}
+
+bool ShadowTips::at_edge(const cv::Rect2f &s) const
+{
     const float m = static_cast<float>(kEdge * params_.factor);
-    const bool edge = s.x <= m || s.y <= m || s.x + s.width >= params_.width - m || s.y + s.height >= params_.height - m;
-    return edge && s.height < s.width;
+    return s.x <= m || s.y <= m || s.x + s.width >= params_.width - m || s.y + s.height >= params_.height - m;
 }
 
 // Whether the measured piece is shade: darker than the ground nearly everywhere, and
-// nothing in it the shadow filter judged to be no shadow.
+// hardly anything in it the shadow filter judged to be no shadow.
 bool ShadowTips::shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg,
-                       const cv::Mat &clothing) const
+                       const cv::Mat &dark, const cv::Mat &clothing) const
 {
     const cv::Rect cells = grid_cells(params_, t.seen, 0);
-    int n = 0, darker = 0, brighter = 0;
+    int n = 0, darker = 0, brighter = 0, cloth = 0;
     for (int y = cells.y; y < cells.y + cells.height; ++y) {
         const uint8_t *g = grid.ptr<uint8_t>(y), *m = mean.ptr<uint8_t>(y), *f = fg.ptr<uint8_t>(y),
-                      *k = clothing.ptr<uint8_t>(y);
+                      *d = dark.ptr<uint8_t>(y), *k = clothing.ptr<uint8_t>(y);
         for (int x = cells.x; x < cells.x + cells.width; ++x) {
             if (!f[x])
                 continue;
-            if (k[x])
-                return false;
             ++n;
             darker += g[x] + kNoise < m[x];
             brighter += g[x] > m[x] + kNoise;
+            cloth += d[x] && k[x]; // the verdicts are stale away from the shadow-dark cells
         }
     }
-    return n > 0 && darker >= kDarker * n && brighter <= kBrighter * n;
+    return n > 0 && darker >= kDarker * n && brighter <= kOther * n && cloth <= kOther * n;
 }
 
 void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg,
-                       const cv::Mat &clothing, int sun_side) const
+                       const cv::Mat &dark, const cv::Mat &clothing, int sun_side) const
 {
     for (Track &t : tracks) {
         if (!t.measured)
             continue;
         t.was_upright = t.was_upright || (t.sizes.full() && t.sizes.median_height() >= kUpright * t.sizes.median_width());
-        // The nearest walker it may be the shadow of, or itself, gone but for its shadow.
+        // The nearest walker it may be the shadow of, or itself, gone but for its shadow;
+        // the cells are looked at last, for the few that lie so.
         const Track *caster = nullptr;
-        if (shade(t, grid, mean, fg, clothing)) {
-            for (const Track &c : tracks)
-                if (beside(t, c, sun_side) && (!caster || cv::norm(place(t, c)) < cv::norm(place(t, *caster))))
-                    caster = &c;
-            if (!caster && left_behind(t))
-                caster = &t;
-        }
+        for (const Track &c : tracks)
+            if (beside(t, c, sun_side) && (!caster || cv::norm(place(t, c)) < cv::norm(place(t, *caster))))
+                caster = &c;
+        if (!caster && left_behind(t))
+            caster = &t;
+        if (caster && !shade(t, grid, mean, fg, dark, clothing))
+            caster = nullptr;
         if (!caster) {
-            t.tip_evidence = std::max(0, t.tip_evidence - 1);
+            // Risen upright, it was no shadow; else the evidence drains.
+            t.tip_evidence = t.seen.height > kFlat * t.seen.width ? 0 : std::max(0, t.tip_evidence - 1);
             t.shadow_tip = t.shadow_tip && t.tip_evidence > 0;
         } else if (caster == &t) {
-            t.tip_evidence = t.tip_caster == t.id ? std::min(kMaxEvidence, t.tip_evidence + 1) : 1;
-            t.tip_caster = t.id;
+            // A shadow left behind slides out after its caster, or lies still; someone
+            // coming in where another went out grows out of the edge.
+            const float grown = static_cast<float>(kEdge * params_.factor);
+            if (t.tip_caster != t.id || t.tip_evidence == 0) {
+                t.tip_caster = t.id;
+                t.tip_height = t.seen.height;
+                t.tip_evidence = 1;
+            } else if (t.seen.height > t.tip_height + grown) {
+                t.tip_evidence = 0;
+                t.shadow_tip = false;
+            } else {
+                t.tip_evidence = std::min(kMaxEvidence, t.tip_evidence + 1);
+                t.tip_height = std::min(t.tip_height, t.seen.height);
+            }
             t.shadow_tip = t.shadow_tip || t.tip_evidence >= kLeftEvidence;
         } else {
             const cv::Point2f o = place(t, *caster);

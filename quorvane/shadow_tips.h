@@ -23,15 +23,16 @@ class ShadowTips {
 public:
     void init(const Params &params);
     // After the tracks were corrected. grid: this frame; mean: the background; fg: this
-    // frame's foreground; clothing: cells the shadow filter judged to be no shadow;
-    // sun_side as CastShadows::sun_side().
+    // frame's foreground; dark: its cells at a shadow's darkness, and of those clothing
+    // the ones the shadow filter judged to be no shadow; sun_side as CastShadows::sun_side().
     void judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg,
-               const cv::Mat &clothing, int sun_side) const;
+               const cv::Mat &dark, const cv::Mat &clothing, int sun_side) const;
 
 private:
     bool beside(const Track &tip, const Track &caster, int sun_side) const;
     bool left_behind(const Track &t) const;
-    bool shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg,
+    bool at_edge(const cv::Rect2f &box) const;
+    bool shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg, const cv::Mat &dark,
                const cv::Mat &clothing) const;
     static cv::Point2f place(const Track &tip, const Track &caster);
 

@@ -99,6 +99,7 @@ struct Track {
     int tip_caster = 0;       // the id of the object it passed for the shadow of
     cv::Point2f tip_place;    // where it lay beside the caster's feet then, in the caster's heights
     cv::Point2f tip_from;     // and where those feet were
+    float tip_height = 0;     // its own shadow left at the edge: the lowest it was seen since
     PointRing path;
     std::array<RuleState, QV_MAX_REGIONS> rules{};
     std::array<EventQueue, QV_MAX_REGIONS> pending{};
