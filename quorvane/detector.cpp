@@ -11,6 +11,9 @@ namespace {
 // Dead band around lines and zone edges, as a share of the object's height: a
 // box changing shape (arms, a group merging and parting) must not look like a step across.
 constexpr float kBandShare = 0.1f;
+// Share of an object's box that must lie in the frame for it to be reported: one going
+// out keeps its size, and is cut down to a sliver at the edge before it is dropped.
+constexpr float kInFrame = 0.2f;
 
 class ModelGhostTest : public GhostTest {
 public:
@@ -182,12 +185,26 @@ void Detector::judge_rules()
     }
 }
 
+// Whether the object is reported: confirmed, no shadow, and not all but gone out of
+// the frame (its box mostly outside, cut down to a sliver at the edge), unless it
+// still has an event to tell.
+bool Detector::shown(const Track &t) const
+{
+    if (!t.confirmed || t.shadow_tip)
+        return false;
+    for (const EventQueue &q : t.pending)
+        if (!q.empty())
+            return true;
+    const qv_rect b = frame_box(t, params_.width, params_.height);
+    return static_cast<float>(b.width) * static_cast<float>(b.height) >= kInFrame * t.w * t.h;
+}
+
 void Detector::report(qv_result &result)
 {
     std::vector<Track> &tracks = tracker_.tracks();
     order_.clear();
     for (size_t i = 0; i < tracks.size(); ++i)
-        if (tracks[i].confirmed && !tracks[i].shadow_tip)
+        if (shown(tracks[i]))
             order_.push_back(static_cast<int>(i));
     if (order_.size() > QV_MAX_OBJECTS) { // keep the most established
         std::nth_element(order_.begin(), order_.begin() + QV_MAX_OBJECTS, order_.end(),

@@ -27,6 +27,7 @@ private:
     void mark_kept(cv::Mat &keep) const;
     void judge_rules();
     void report(qv_result &result);
+    bool shown(const Track &t) const;
 
     Params params_;
     Downscaler downscaler_;

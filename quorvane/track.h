@@ -34,6 +34,7 @@ public:
     void push(int code);
     int pop();
     void clear() { size_ = 0; }
+    bool empty() const { return size_ == 0; }
 
 private:
     std::array<int, 4> codes_{};
