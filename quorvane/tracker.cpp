@@ -524,9 +524,8 @@ void Tracker::correct()
         const Measure &m = measures_[i];
         ++t.age;
         t.measured = m.valid;
-        if (m.valid)
-            t.seen = m.box;
         if (m.valid) {
+            t.seen = m.box;
             if (m.group && m.seen) {
                 if (m.held) { // the group has stopped
                     t.vx *= kGroupDamping;
