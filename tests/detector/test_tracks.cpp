@@ -155,6 +155,35 @@ TEST(Tracks, BoxesAndTracksStayInsideTheFrame)
     EXPECT_GT(seen, 100);
 }
 
+// Someone walking out of the picture is not drawn as a sliver at its edge for the
+// frames the box coasts on after them: from when less than a fifth of them is in view,
+// nothing is reported, whichever edge they leave by.
+TEST(Tracks, NothingIsDrawnOfSomeoneWhoHasAllButGoneOut)
+{
+    struct Way {
+        cv::Point2f from, to;
+    };
+    for (const Way &w : {Way{{300, 200}, {720, 200}}, Way{{300, 200}, {-80, 200}}, Way{{320, 150}, {320, 620}}}) {
+        SCOPED_TRACE(testing::Message() << "towards " << w.to);
+        qvt::BoxScene scene;
+        Mover m;
+        m.at(10, w.from.x, w.from.y).at(130, w.to.x, w.to.y);
+        scene.add(m);
+        qvt::Runner run(scene, {});
+        run.run(150);
+        int seen = 0, after = 0;
+        for (int f = 0; f < 150; ++f) {
+            const cv::Point2f foot = m.foot(f);
+            const cv::Rect2f box(foot.x - m.size.width / 2.0f, foot.y - m.size.height, float(m.size.width),
+                                 float(m.size.height));
+            const float in_view = (box & cv::Rect2f(0, 0, qvt::kWidth, qvt::kHeight)).area() / box.area();
+            (in_view >= 0.2f ? seen : after) += int(run.frames()[f].size());
+        }
+        EXPECT_GT(seen, 60);
+        EXPECT_EQ(after, 0);
+    }
+}
+
 // Walkers a and b meet head-on and pass each other on a line, feet 8 px apart in
 // depth, both at x = 320 on frame 100; a friend may walk beside a, a little behind
 // and further back. Each of a and b keeps the id they came in with, and their
