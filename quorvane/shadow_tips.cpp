@@ -109,9 +109,16 @@ void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv
         // The nearest walker it may be the shadow of, or itself, gone but for its shadow;
         // the cells are looked at last, for the few that lie so.
         const Track *caster = nullptr;
-        for (const Track &c : tracks)
-            if (beside(t, c, sun_side) && (!caster || cv::norm(place(t, c)) < cv::norm(place(t, *caster))))
+        float nearest = 0;
+        for (const Track &c : tracks) {
+            if (!beside(t, c, sun_side))
+                continue;
+            const float d = static_cast<float>(cv::norm(place(t, c)));
+            if (!caster || d < nearest) {
                 caster = &c;
+                nearest = d;
+            }
+        }
         if (!caster && left_behind(t))
             caster = &t;
         if (caster && !shade(t, grid, mean, fg, dark, clothing))
