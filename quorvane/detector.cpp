@@ -14,6 +14,11 @@ constexpr float kBandShare = 0.1f;
 // Share of an object's box that must lie in the frame for it to be reported: one going
 // out keeps its size, and is cut down to a sliver at the edge before it is dropped.
 constexpr float kInFrame = 0.2f;
+// Frames an object may go unseen and still be judged against lines. A box coasting
+// longer is a guess of where someone went (they may have stepped out of sight short of
+// the line); once seen again it is judged from where it was last firmly seen, so
+// someone hidden as they pass the line is still counted.
+constexpr int kBlindFrames = 1;
 
 class ModelGhostTest : public GhostTest {
 public:
@@ -162,7 +167,11 @@ void Detector::judge_rules()
         step.still_frames = t.still;
         step.at_border = box.x <= 0 || box.y <= 0 || box.x + box.width >= params_.width ||
                          box.y + box.height >= params_.height;
+        const bool blind = t.misses > kBlindFrames;
         for (size_t r = 0; r < regions_.size(); ++r) {
+            const int kind = regions_[r].kind;
+            if (blind && (kind == QV_REGION_LINE_ONE_WAY || kind == QV_REGION_LINE_TWO_WAY))
+                continue;
             const int code = judge(regions_[r], t.rules[r], step, t.flags[r]);
             if (code == 0 || t.shadow_tip) // a shadow's state is kept, should it prove to be none
                 continue;

@@ -1,4 +1,4 @@
-// Line crossings: the segment and not its extension, the one-way direction, wobble.
+// Line crossings: the segment and not its extension, the one-way direction, wobble, a box coasting blind.
 #include <gtest/gtest.h>
 
 #include "tests/detector/moving_boxes.h"
@@ -113,6 +113,34 @@ TEST(Lines, CrossingIsReportedWithinThreeFrames)
         EXPECT_GE(events[0][0], passed) << "walk from " << w.from << " over " << w.frames << " frames";
         EXPECT_LE(events[0][0], passed + 2) << "walk from " << w.from << " over " << w.frames << " frames";
     }
+}
+
+TEST(Lines, ABoxCoastingBlindOverTheLineIsNoCrossing)
+{
+    // A walker stepping out of sight (a doorway, behind a van) just short of the line:
+    // the box goes on a few frames and may pass it, but nobody crossed.
+    for (float gap : {6.0f, 12.0f, 20.0f}) {
+        qvt::BoxScene scene;
+        Mover m;
+        m.at(10, 40, 300).at(10 + int((320 - gap - 40) / 6), 320 - gap, 300);
+        scene.add(m);
+        qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 200}, {320, 400})});
+        run.run(120);
+        EXPECT_TRUE(run.events(0).empty()) << "gone " << gap << " px short of the line";
+    }
+    // Out of sight for four frames as they pass the line (a pillar on it): the crossing
+    // is told once they are seen beyond it.
+    qvt::BoxScene scene;
+    Mover before, after;
+    before.at(10, 40, 300).at(55, 310, 300);
+    after.at(60, 340, 300).at(100, 580, 300);
+    scene.add(before);
+    scene.add(after);
+    qvt::Runner run(scene, {qvt::line_region(QV_REGION_LINE_TWO_WAY, {320, 200}, {320, 400})});
+    run.run(120);
+    const auto events = run.events(0);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_NEAR(events[0][0], 60, 3);
 }
 
 } // namespace
