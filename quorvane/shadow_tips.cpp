@@ -26,7 +26,7 @@ constexpr float kOther = 0.05f;    // share brighter than the ground, or judged 
 constexpr int kNoise = 2;          // grey levels either way still counted as the ground's own
 constexpr int kEdge = 2;           // grid cells from the frame's edge at which a piece is at it
 constexpr int kEvidence = 8;       // frames kept beside the caster before the piece is taken for its shadow
-constexpr int kLeftEvidence = 4;   // frames of flat shade at the edge before an object is taken for what it left
+constexpr int kLeftEvidence = 4;   // frames of flat shade at the edge before an object is taken for a shadow there
 constexpr int kMaxEvidence = 16;   // evidence kept at most, so that frames against it tell soon
 
 cv::Point2f feet(const Track &t)
@@ -62,13 +62,17 @@ bool ShadowTips::beside(const Track &tip, const Track &c, int sun_side) const
     return sun_side == 0 || (o.x > 0) == (sun_side > 0);
 }
 
-// Whether the object, once followed upright, is now seen only as something lying flat
-// at the frame's edge: the body has gone, and what is left is shade (see shade()).
-bool ShadowTips::left_behind(const Track &t) const
+// Whether the object is seen only as something lying flat at the frame's edge, and is
+// either what was left of one once followed upright (the body has gone) or lies at the
+// edge the scene's shadows point away from (cast by someone outside); what is seen must
+// also be shade (see shade()).
+bool ShadowTips::left_behind(const Track &t, int sun_side) const
 {
-    if (!t.confirmed || !t.was_upright)
+    if (!t.confirmed || !at_edge(t.seen) || t.seen.height >= t.seen.width)
         return false;
-    return at_edge(t.seen) && t.seen.height < t.seen.width;
+    const float m = static_cast<float>(kEdge * params_.factor);
+    const bool from_outside = sun_side > 0 ? t.seen.x <= m : sun_side < 0 && t.seen.x + t.seen.width >= params_.width - m;
+    return t.was_upright || from_outside;
 }
 
 bool ShadowTips::at_edge(const cv::Rect2f &s) const
@@ -106,8 +110,9 @@ void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv
         if (!t.measured)
             continue;
         t.was_upright = t.was_upright || (t.sizes.full() && t.sizes.median_height() >= kUpright * t.sizes.median_width());
-        // The nearest walker it may be the shadow of, or itself, gone but for its shadow;
-        // the cells are looked at last, for the few that lie so.
+        // The nearest walker it may be the shadow of, or itself, a shadow at the edge
+        // (gone but for it, or cast from outside); the cells are looked at last, for the
+        // few that lie so.
         const Track *caster = nullptr;
         float nearest = 0;
         for (const Track &c : tracks) {
@@ -119,7 +124,7 @@ void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv
                 nearest = d;
             }
         }
-        if (!caster && left_behind(t))
+        if (!caster && left_behind(t, sun_side))
             caster = &t;
         if (caster && !shade(t, grid, mean, fg, dark, clothing))
             caster = nullptr;
@@ -128,8 +133,9 @@ void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv
             t.tip_evidence = t.seen.height > kFlat * t.seen.width ? 0 : std::max(0, t.tip_evidence - 1);
             t.shadow_tip = t.shadow_tip && t.tip_evidence > 0;
         } else if (caster == &t) {
-            // A shadow left behind slides out after its caster, or lies still; someone
-            // coming in where another went out grows out of the edge.
+            // A shadow at the edge slides out after its caster, follows them outside, or
+            // lies still; someone coming in (where another went out, or whose shadow came
+            // first) grows out of the edge.
             const float grown = static_cast<float>(kEdge * params_.factor);
             if (t.tip_caster != t.id || t.tip_evidence == 0) {
                 t.tip_caster = t.id;

@@ -1,5 +1,5 @@
-// Objects that are shadows: the far end of a walker's shadow, or the shadow a walker
-// left at the frame's edge on the way out.
+// Objects that are shadows: the far end of a walker's shadow, the shadow a walker
+// left at the frame's edge on the way out, or the shadow of someone outside the frame.
 #pragma once
 
 #include <vector>
@@ -16,7 +16,8 @@ namespace qv {
 // gives itself away by keeping its place beside the walker that casts it while the
 // walker walks on, lying flat on the ground, darker than the ground all over. And
 // someone walking out of the frame leaves the shadow at the edge after the body has
-// gone, which the object's box then follows. Such an object is marked a shadow
+// gone, which the object's box then follows; someone standing or walking just outside
+// lays theirs in over the edge the scene's shadows point away from. Such an object is marked a shadow
 // (Track::shadow_tip): it is neither reported nor judged against the rules, and
 // holds its blob so that no other object takes it up.
 class ShadowTips {
@@ -30,7 +31,7 @@ public:
 
 private:
     bool beside(const Track &tip, const Track &caster, int sun_side) const;
-    bool left_behind(const Track &t) const;
+    bool left_behind(const Track &t, int sun_side) const;
     bool at_edge(const cv::Rect2f &box) const;
     bool shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg, const cv::Mat &dark,
                const cv::Mat &clothing) const;

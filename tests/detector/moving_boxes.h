@@ -48,6 +48,8 @@ class BoxScene {
 public:
     explicit BoxScene(unsigned seed = 7);
     void add(const Mover &m) { movers_.push_back(m); }
+    // Even paving over part of the ground: a shadow on it shows no texture through.
+    void pave(const cv::Rect &area, int grey) { background_(area).setTo(grey); }
     // The camera's exposure: mid grey (100) is scaled by `gain` from frame `frame`
     // on, reached linearly from the previous key over `ramp` frames. As behind a
     // camera's tone curve, darker greys change by a larger share, brighter ones by

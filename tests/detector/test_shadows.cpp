@@ -1,5 +1,5 @@
-// Cast shadows: a shadow reaching over a line is not a crossing, and dark
-// clothing is not taken for a shadow.
+// Cast shadows: a shadow reaching over a line is not a crossing, dark clothing is not
+// taken for a shadow, and shade cast in from outside the frame is no object.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -111,6 +111,38 @@ TEST(Shadows, SomethingDarkLedBesideAWalkerIsNoShadow)
             seen_led += std::abs(s.object.box.x + s.object.box.width / 2.0f - led.foot(f).x) < 12 &&
                         s.object.box.height < 40;
     EXPECT_GE(seen_led, 54) << "frames of 60 the led thing was reported";
+}
+
+// With a low sun, someone standing just outside the frame lays their shadow in over
+// the edge the shadows point away from: it is no object, until they walk in.
+TEST(Shadows, ShadeReachingInFromOutsideIsNoObjectUntilSomeoneComesIn)
+{
+    qvt::BoxScene scene;
+    scene.pave({0, 300, 160, 140}, 110);
+    Mover sunlit; // teaches the side the shadows fall to: the right
+    sunlit.at(10, 120, 200).at(150, 560, 200);
+    sunlit.shadow = 0.5f;
+    sunlit.shadow_size = {70, 14};
+    sunlit.shadow_offset = {4, -10};
+    Mover outside = sunlit;
+    outside.keys.clear();
+    outside.shadow_size = {54, 24};
+    outside.shadow_offset = {-2, -16};
+    outside.at(60, -18, 330).at(220, -18, 410).at(280, 220, 410);
+    scene.add(sunlit);
+    scene.add(outside);
+    qvt::Runner run(scene, {});
+    run.run(290);
+    int shade = 0, walker = 0;
+    for (int f = 100; f < 220; ++f)
+        for (const qvt::Seen &s : run.frames()[f])
+            shade += s.object.box.x < 40 && s.object.box.y > 300;
+    for (int f = 240; f < 280; ++f)
+        walker += std::any_of(run.frames()[f].begin(), run.frames()[f].end(), [&](const qvt::Seen &s) {
+            return std::abs(s.object.box.x + s.object.box.width / 2.0f - outside.foot(f).x) < 16;
+        });
+    EXPECT_LE(shade, 10) << "frames of 120 the shade was reported";
+    EXPECT_GE(walker, 36) << "frames of 40 the walker coming in was reported";
 }
 
 } // namespace
