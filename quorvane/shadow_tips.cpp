@@ -71,7 +71,9 @@ bool ShadowTips::left_behind(const Track &t, int sun_side) const
     if (!t.confirmed || !at_edge(t.seen) || t.seen.height >= t.seen.width)
         return false;
     const float m = static_cast<float>(kEdge * params_.factor);
-    const bool from_outside = sun_side > 0 ? t.seen.x <= m : sun_side < 0 && t.seen.x + t.seen.width >= params_.width - m;
+    const bool from_outside = sun_side > 0   ? t.seen.x <= m
+                              : sun_side < 0 ? t.seen.x + t.seen.width >= params_.width - m
+                                             : false;
     return t.was_upright || from_outside;
 }
 

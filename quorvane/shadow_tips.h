@@ -17,9 +17,9 @@ namespace qv {
 // walker walks on, lying flat on the ground, darker than the ground all over. And
 // someone walking out of the frame leaves the shadow at the edge after the body has
 // gone, which the object's box then follows; someone standing or walking just outside
-// lays theirs in over the edge the scene's shadows point away from. Such an object is marked a shadow
-// (Track::shadow_tip): it is neither reported nor judged against the rules, and
-// holds its blob so that no other object takes it up.
+// lays theirs in over the edge the scene's shadows point away from. Such an object is
+// marked a shadow (Track::shadow_tip): it is neither reported nor judged against the
+// rules, and holds its blob so that no other object takes it up.
 class ShadowTips {
 public:
     void init(const Params &params);

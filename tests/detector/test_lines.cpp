@@ -1,4 +1,5 @@
-// Line crossings: the segment and not its extension, the one-way direction, wobble, a box coasting blind.
+// Line crossings: the segment and not its extension, the one-way direction, wobble,
+// a box coasting blind.
 #include <gtest/gtest.h>
 
 #include "tests/detector/moving_boxes.h"
