@@ -169,8 +169,7 @@ void Detector::judge_rules()
                          box.y + box.height >= params_.height;
         const bool blind = t.misses > kBlindFrames;
         for (size_t r = 0; r < regions_.size(); ++r) {
-            const int kind = regions_[r].kind;
-            if (blind && (kind == QV_REGION_LINE_ONE_WAY || kind == QV_REGION_LINE_TWO_WAY))
+            if (blind && is_line(regions_[r].kind))
                 continue;
             const int code = judge(regions_[r], t.rules[r], step, t.flags[r]);
             if (code == 0 || t.shadow_tip) // a shadow's state is kept, should it prove to be none

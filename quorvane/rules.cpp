@@ -7,12 +7,12 @@
 
 namespace qv {
 
-namespace {
-
 bool is_line(int kind)
 {
     return kind == QV_REGION_LINE_ONE_WAY || kind == QV_REGION_LINE_TWO_WAY;
 }
+
+namespace {
 
 // Twice the signed area, exact in 64 bits for any int32 coordinates inside a frame.
 int64_t doubled_area(const qv_region &r)

@@ -23,6 +23,9 @@ struct Region {
     std::vector<cv::Point2f> points;
 };
 
+// Whether a region kind is a line (one-way or two-way) rather than a polygon.
+bool is_line(int kind);
+
 // Checks a region array against a frame size; fills out only when every region is valid.
 bool parse_regions(const qv_region *regions, int count, int width, int height, std::vector<Region> &out);
 

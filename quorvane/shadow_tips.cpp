@@ -70,16 +70,21 @@ bool ShadowTips::left_behind(const Track &t, int sun_side) const
 {
     if (!t.confirmed || !at_edge(t.seen) || t.seen.height >= t.seen.width)
         return false;
-    const float m = static_cast<float>(kEdge * params_.factor);
+    const float m = edge_margin();
     const bool from_outside = sun_side > 0   ? t.seen.x <= m
                               : sun_side < 0 ? t.seen.x + t.seen.width >= params_.width - m
                                              : false;
     return t.was_upright || from_outside;
 }
 
+float ShadowTips::edge_margin() const
+{
+    return static_cast<float>(kEdge * params_.factor);
+}
+
 bool ShadowTips::at_edge(const cv::Rect2f &s) const
 {
-    const float m = static_cast<float>(kEdge * params_.factor);
+    const float m = edge_margin();
     return s.x <= m || s.y <= m || s.x + s.width >= params_.width - m || s.y + s.height >= params_.height - m;
 }
 
@@ -138,7 +143,7 @@ void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv
             // A shadow at the edge slides out after its caster, follows them outside, or
             // lies still; someone coming in (where another went out, or whose shadow came
             // first) grows out of the edge.
-            const float grown = static_cast<float>(kEdge * params_.factor);
+            const float grown = edge_margin();
             if (t.tip_caster != t.id || t.tip_evidence == 0) {
                 t.tip_caster = t.id;
                 t.tip_height = t.seen.height;

@@ -32,6 +32,7 @@ public:
 private:
     bool beside(const Track &tip, const Track &caster, int sun_side) const;
     bool left_behind(const Track &t, int sun_side) const;
+    float edge_margin() const; // frame pixels from the edge at which a piece is at it
     bool at_edge(const cv::Rect2f &box) const;
     bool shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg, const cv::Mat &dark,
                const cv::Mat &clothing) const;
