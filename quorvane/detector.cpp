@@ -172,7 +172,7 @@ void Detector::judge_rules()
             if (blind && is_line(regions_[r].kind))
                 continue;
             const int code = judge(regions_[r], t.rules[r], step, t.flags[r]);
-            if (code == 0 || t.shadow_tip) // a shadow's state is kept, should it prove to be none
+            if (code == 0 || held_back(t)) // a shadow's state is kept, should it prove to be none
                 continue;
             if (code == QV_EVENT_CROSS_ONE_WAY || code == QV_EVENT_CROSS_TWO_WAY)
                 fired_.push_back({i, static_cast<int>(r), code});
@@ -193,12 +193,19 @@ void Detector::judge_rules()
     }
 }
 
+// Whether the object is kept out of the result and its events as a shadow: proven one,
+// or passing for one while never shown yet, or while unseen.
+bool Detector::held_back(const Track &t)
+{
+    return t.shadow_tip || (t.shade_suspect && (!t.reported || t.misses > 0));
+}
+
 // Whether the object is reported: confirmed, no shadow, and not all but gone out of
 // the frame (its box mostly outside, cut down to a sliver at the edge), unless it
 // still has an event to tell.
 bool Detector::shown(const Track &t) const
 {
-    if (!t.confirmed || t.shadow_tip)
+    if (!t.confirmed || held_back(t))
         return false;
     for (const EventQueue &q : t.pending)
         if (!q.empty())
@@ -225,6 +232,7 @@ void Detector::report(qv_result &result)
     int n = 0;
     for (int i : order_) {
         Track &t = tracks[i];
+        t.reported = true;
         qv_object &o = result.objects[n++];
         o.reserved[0] = o.reserved[1] = 0;
         o.track_length = t.path.copy_to(o.track);

@@ -27,6 +27,7 @@ private:
     void mark_kept(cv::Mat &keep) const;
     void judge_rules();
     void report(qv_result &result);
+    static bool held_back(const Track &t);
     bool shown(const Track &t) const;
 
     Params params_;

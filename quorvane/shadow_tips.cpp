@@ -22,6 +22,11 @@ constexpr float kBelow = 1.3f;   // to this far below it
 constexpr float kKeep = 0.25f;
 constexpr float kWalked = 0.3f;
 constexpr float kDarker = 0.8f;    // share of its foreground darker than the ground, at least
+constexpr float kAtShadowDark = 0.8f; // share at a shadow's darkness, at least, for shade belonging to nobody
+                                      // (a dark car or bag is darker than any shadow)
+constexpr float kRisen = 0.9f;     // a piece risen upright is at least this share of its box's height (one
+                                   // dwindling away narrows first)
+constexpr int kStillFrames = 4;    // a piece lying this many frames in one place is no moving shadow (a bag set down)
 constexpr float kOther = 0.05f;    // share brighter than the ground, or judged no shadow, at most
 constexpr int kNoise = 2;          // grey levels either way still counted as the ground's own
 constexpr int kEdge = 2;           // grid cells from the frame's edge at which a piece is at it
@@ -62,6 +67,15 @@ bool ShadowTips::beside(const Track &tip, const Track &c, int sun_side) const
     return sun_side == 0 || (o.x > 0) == (sun_side > 0);
 }
 
+// Whether the object, never seen upright, is seen only as something lying flat, once
+// the scene's shadows are known to fall sideways: the end of a shadow whose caster is
+// not followed upright (coming in at the frame's edge, or lost in a group). Such shade
+// must also be at a shadow's darkness all over (see shade()).
+bool ShadowTips::lone(const Track &t, int sun_side) const
+{
+    return sun_side != 0 && !t.was_upright && t.seen.height <= kFlat * t.seen.width;
+}
+
 // Whether the object is seen only as something lying flat at the frame's edge, and is
 // either what was left of one once followed upright (the body has gone) or lies at the
 // edge the scene's shadows point away from (cast by someone outside); what is seen must
@@ -89,12 +103,13 @@ bool ShadowTips::at_edge(const cv::Rect2f &s) const
 }
 
 // Whether the measured piece is shade: darker than the ground nearly everywhere, and
-// hardly anything in it the shadow filter judged to be no shadow.
+// hardly anything in it the shadow filter judged to be no shadow; strict, also at a
+// shadow's darkness nearly everywhere.
 bool ShadowTips::shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg,
-                       const cv::Mat &dark, const cv::Mat &clothing) const
+                       const cv::Mat &dark, const cv::Mat &clothing, bool strict) const
 {
     const cv::Rect cells = grid_cells(params_, t.seen, 0);
-    int n = 0, darker = 0, brighter = 0, cloth = 0;
+    int n = 0, darker = 0, brighter = 0, cloth = 0, at_dark = 0;
     for (int y = cells.y; y < cells.y + cells.height; ++y) {
         const uint8_t *g = grid.ptr<uint8_t>(y), *m = mean.ptr<uint8_t>(y), *f = fg.ptr<uint8_t>(y),
                       *d = dark.ptr<uint8_t>(y), *k = clothing.ptr<uint8_t>(y);
@@ -105,9 +120,11 @@ bool ShadowTips::shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean,
             darker += g[x] + kNoise < m[x];
             brighter += g[x] > m[x] + kNoise;
             cloth += d[x] && k[x]; // the verdicts are stale away from the shadow-dark cells
+            at_dark += d[x] != 0;
         }
     }
-    return n > 0 && darker >= kDarker * n && brighter <= kOther * n && cloth <= kOther * n;
+    return n > 0 && darker >= kDarker * n && brighter <= kOther * n && cloth <= kOther * n &&
+           (!strict || at_dark >= kAtShadowDark * n);
 }
 
 void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg,
@@ -131,13 +148,20 @@ void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv
                 nearest = d;
             }
         }
+        bool strict = false;
         if (!caster && left_behind(t, sun_side))
             caster = &t;
-        if (caster && !shade(t, grid, mean, fg, dark, clothing))
+        else if (!caster && lone(t, sun_side))
+            caster = &t, strict = true;
+        if (caster && !shade(t, grid, mean, fg, dark, clothing, strict))
             caster = nullptr;
+        // Until it is proven either way, a moving piece that passes for a shadow is not
+        // shown (see Track::shade_suspect).
+        t.shade_suspect = caster && (caster == &t || t.still < kStillFrames);
         if (!caster) {
             // Risen upright, it was no shadow; else the evidence drains.
-            t.tip_evidence = t.seen.height > kFlat * t.seen.width ? 0 : std::max(0, t.tip_evidence - 1);
+            const bool risen = t.seen.height > kFlat * t.seen.width && t.seen.height >= kRisen * t.h;
+            t.tip_evidence = risen ? 0 : std::max(0, t.tip_evidence - 1);
             t.shadow_tip = t.shadow_tip && t.tip_evidence > 0;
         } else if (caster == &t) {
             // A shadow at the edge slides out after its caster, follows them outside, or
@@ -159,12 +183,12 @@ void ShadowTips::judge(std::vector<Track> &tracks, const cv::Mat &grid, const cv
         } else {
             const cv::Point2f o = place(t, *caster);
             if (caster->id != t.tip_caster || cv::norm(o - t.tip_place) > kKeep) {
-                // Someone else's, or it moved beside them: judged from here on.
+                // Someone else's, or it moved beside them: judged from here on; a shadow
+                // it was proven to be stays one, unless it fails the test.
                 t.tip_caster = caster->id;
                 t.tip_place = o;
                 t.tip_from = feet(*caster);
                 t.tip_evidence = 1;
-                t.shadow_tip = false;
             } else {
                 t.tip_evidence = std::min(kMaxEvidence, t.tip_evidence + 1);
                 t.shadow_tip = t.shadow_tip || (t.tip_evidence >= kEvidence &&

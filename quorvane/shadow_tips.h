@@ -17,9 +17,12 @@ namespace qv {
 // walker walks on, lying flat on the ground, darker than the ground all over. And
 // someone walking out of the frame leaves the shadow at the edge after the body has
 // gone, which the object's box then follows; someone standing or walking just outside
-// lays theirs in over the edge the scene's shadows point away from. Such an object is
-// marked a shadow (Track::shadow_tip): it is neither reported nor judged against the
-// rules, and holds its blob so that no other object takes it up.
+// lays theirs in over the edge the scene's shadows point away from. Once the scene's
+// shadows are known to fall sideways, shade lying flat that was never seen upright is
+// a shadow too, wherever it lies (its caster coming in, or lost in a group). Such an
+// object is marked a shadow (Track::shadow_tip): it is neither reported nor judged
+// against the rules, and holds its blob so that no other object takes it up. While
+// the evidence gathers, it is held back (Track::shade_suspect).
 class ShadowTips {
 public:
     void init(const Params &params);
@@ -31,11 +34,12 @@ public:
 
 private:
     bool beside(const Track &tip, const Track &caster, int sun_side) const;
+    bool lone(const Track &t, int sun_side) const;
     bool left_behind(const Track &t, int sun_side) const;
     float edge_margin() const; // frame pixels from the edge at which a piece is at it
     bool at_edge(const cv::Rect2f &box) const;
     bool shade(const Track &t, const cv::Mat &grid, const cv::Mat &mean, const cv::Mat &fg, const cv::Mat &dark,
-               const cv::Mat &clothing) const;
+               const cv::Mat &clothing, bool strict) const;
     static cv::Point2f place(const Track &tip, const Track &caster);
 
     Params params_;

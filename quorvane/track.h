@@ -95,6 +95,10 @@ struct Track {
     int shadow_life = 0;
     // A shadow followed as an object (see ShadowTips): not reported.
     bool shadow_tip = false;
+    // Its last measurement passed for a moving shadow not yet proven one: it is not
+    // shown unless it was shown before, and then not while unseen.
+    bool shade_suspect = false;
+    bool reported = false; // shown in some frame's result
     bool was_upright = false; // its sizes once showed it upright
     int tip_evidence = 0;     // frames it passed for a shadow, less those it did not
     int tip_caster = 0;       // the id of the object it passed for the shadow of

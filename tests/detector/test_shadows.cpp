@@ -113,17 +113,25 @@ TEST(Shadows, SomethingDarkLedBesideAWalkerIsNoShadow)
     EXPECT_GE(seen_led, 54) << "frames of 60 the led thing was reported";
 }
 
+// Someone walking along y = 200 from x = from_x, 440 px in 140 frames, whose shadow
+// falls flat to the right: it teaches the detector the side the shadows fall to.
+Mover sunlit_walker(float from_x)
+{
+    Mover m;
+    m.at(10, from_x, 200).at(150, from_x + 440, 200);
+    m.shadow = 0.5f;
+    m.shadow_size = {70, 14};
+    m.shadow_offset = {4, -10};
+    return m;
+}
+
 // With a low sun, someone standing just outside the frame lays their shadow in over
 // the edge the shadows point away from: it is no object, until they walk in.
 TEST(Shadows, ShadeReachingInFromOutsideIsNoObjectUntilSomeoneComesIn)
 {
     qvt::BoxScene scene;
     scene.pave({0, 300, 160, 140}, 110);
-    Mover sunlit; // teaches the side the shadows fall to: the right
-    sunlit.at(10, 120, 200).at(150, 560, 200);
-    sunlit.shadow = 0.5f;
-    sunlit.shadow_size = {70, 14};
-    sunlit.shadow_offset = {4, -10};
+    const Mover sunlit = sunlit_walker(120);
     Mover outside = sunlit;
     outside.keys.clear();
     outside.shadow_size = {54, 24};
@@ -143,6 +151,35 @@ TEST(Shadows, ShadeReachingInFromOutsideIsNoObjectUntilSomeoneComesIn)
         });
     EXPECT_LE(shade, 10) << "frames of 120 the shade was reported";
     EXPECT_GE(walker, 36) << "frames of 40 the walker coming in was reported";
+}
+
+// Once the shadows are known to fall to the right, someone comes in at the top edge
+// with the far end of their shadow lying apart, on even paving: while the body is cut
+// by the edge it is no upright caster, and the shade must not be reported meanwhile,
+// nor later while it is proven to keep its place beside them.
+TEST(Shadows, TheFarEndOfAShadowComingInIsNoObject)
+{
+    qvt::BoxScene scene;
+    scene.pave({190, 0, 140, 480}, 110);
+    const Mover sunlit = sunlit_walker(360);
+    Mover coming;
+    coming.at(160, 200, -6).at(330, 200, 420);
+    coming.shadow = 0.5f;
+    coming.shadow_size = {60, 14};
+    coming.shadow_offset = {30, -14};
+    scene.add(sunlit);
+    scene.add(coming);
+    qvt::Runner run(scene, {});
+    run.run(330);
+    int shade = 0, walker = 0;
+    for (int f = 160; f < 330; ++f)
+        for (const qvt::Seen &s : run.frames()[f]) {
+            const float x = s.object.box.x + s.object.box.width / 2.0f;
+            shade += x > coming.foot(f).x + 30;
+            walker += f >= 200 && std::abs(x - coming.foot(f).x) < 16;
+        }
+    EXPECT_LE(shade, 5) << "frames of 170 the shade was reported";
+    EXPECT_GE(walker, 120) << "frames of 130 the walker was reported";
 }
 
 } // namespace
