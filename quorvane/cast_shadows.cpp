@@ -33,6 +33,10 @@ constexpr float kSunShare = 0.85f;   // and the share of them on that side
 constexpr float kVoteMemory = 2000;  // votes kept; older ones count half
 constexpr int kLife = 30;            // frames a learnt place is trusted without being seen again
 constexpr float kFollow = 0.3f;      // share of the way to a newly seen place taken per frame
+// Heights the place reaches further on the side the scene's shadows fall to, once that is
+// known: a soft shadow fades towards its far end, where the ground is dimmed too little
+// for the filter to take it out, so the place learnt from what was taken out falls short.
+constexpr float kFarEnd = 0.3f;
 } // namespace
 
 void CastShadows::init(const Params &params)
@@ -56,12 +60,22 @@ cv::Rect CastShadows::cells(const cv::Rect2f &box) const
     return grid_cells(params_, box, 0);
 }
 
-// The shadow's place this frame, from the object's predicted feet.
+// The shadow's place this frame, from the object's predicted feet, reaching on to the
+// far end when it lies on the side the scene's shadows fall to.
 cv::Rect2f CastShadows::expected(const Track &t) const
 {
     const cv::Point2f foot(t.cx + t.vx, t.cy + t.vy + t.h / 2);
     const cv::Rect2f &s = t.shadow_at;
-    return {foot.x + s.x * t.h, foot.y + s.y * t.h, s.width * t.h, s.height * t.h};
+    cv::Rect2f place(foot.x + s.x * t.h, foot.y + s.y * t.h, s.width * t.h, s.height * t.h);
+    const int side = sun_side();
+    const float reach = kFarEnd * t.h;
+    if (side > 0 && place.x + place.width > foot.x) {
+        place.width += reach;
+    } else if (side < 0 && place.x < foot.x) {
+        place.x -= reach;
+        place.width += reach;
+    }
+    return place;
 }
 
 const cv::Mat &CastShadows::clear(const std::vector<Track> &tracks, const cv::Mat &dark, const cv::Mat &clothing,
