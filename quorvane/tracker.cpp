@@ -291,10 +291,25 @@ void Tracker::split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, cons
             Measure &m = measures_[members_[k]];
             m.box = to_frame(cv::Rect(e[0], e[1], e[2] - e[0] + 1, e[3] - e[1] + 1));
             m.valid = true;
-            m.group = true;
+            m.group = !flat_among_shadows(members_[k]);
         }
         blob.used = true;
     }
+}
+
+// Whether the object's box is flat and every other object sharing its blob is a shadow.
+// The size kept while a blob is shared is then the one it came in with, its shadow taken
+// in (someone coming in at the frame's edge beside their long shadow): kept, the walker
+// never stands upright enough to be taken for the caster of the pieces beside them.
+bool Tracker::flat_among_shadows(int i) const
+{
+    const Track &t = tracks_[i];
+    if (t.shadow_tip || t.w <= t.h)
+        return false;
+    for (int o : members_)
+        if (o != i && !tracks_[o].shadow_tip)
+            return false;
+    return true;
 }
 
 // Objects passing or meeting in one blob: the cells nearest each predicted box are the

@@ -51,6 +51,7 @@ private:
     };
 
     void split_groups(std::vector<Blob> &blobs, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
+    bool flat_among_shadows(int i) const;
     bool find_by_look(const Blob &blob, const cv::Mat &labels, const cv::Mat &fg, const cv::Mat &grid);
     void learn_alone(const cv::Mat &fg, const cv::Mat &grid);
     bool cut(std::vector<Blob> &blobs, size_t b, const cv::Mat &labels, const cv::Mat &fg);
