@@ -22,13 +22,16 @@ constexpr float kBelow = 1.3f;   // to this far below it
 constexpr float kKeep = 0.25f;
 constexpr float kWalked = 0.3f;
 constexpr float kDarker = 0.8f;    // share of its foreground darker than the ground, at least
-constexpr float kAtShadowDark = 0.8f; // share at a shadow's darkness, at least, for shade belonging to nobody
-                                      // (a dark car or bag is darker than any shadow)
-constexpr float kRisen = 0.9f;     // a piece risen upright is at least this share of its box's height (one
-                                   // dwindling away narrows first)
-constexpr int kStillFrames = 4;    // a piece lying this many frames in one place is no moving shadow (a bag set down)
 constexpr float kOther = 0.05f;    // share brighter than the ground, or judged no shadow, at most
 constexpr int kNoise = 2;          // grey levels either way still counted as the ground's own
+// Shade belonging to nobody is at a shadow's darkness in at least this share of its
+// foreground: a dark car or bag is darker than any shadow.
+constexpr float kAtShadowDark = 0.8f;
+// A piece risen upright is at least this share of its box's height: one dwindling
+// away narrows first.
+constexpr float kRisen = 0.9f;
+// Frames in one place after which a piece is no moving shadow (a bag set down).
+constexpr int kStillFrames = 4;
 constexpr int kEdge = 2;           // grid cells from the frame's edge at which a piece is at it
 constexpr int kEvidence = 8;       // frames kept beside the caster before the piece is taken for its shadow
 constexpr int kLeftEvidence = 4;   // frames of flat shade at the edge before an object is taken for a shadow there
